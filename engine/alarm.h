@@ -1,0 +1,63 @@
+/* The alarm engine: armed alarms, their wake timers and workers, and firing. */
+#ifndef TARROWICK_ALARM_H
+#define TARROWICK_ALARM_H
+
+#include <windows.h>
+
+/* One alarm: a wake-capable timer and the worker thread that waits on it.
+   Links are guarded by AlarmLock; the handles are set before the record is
+   shared and closed only by ReapAlarms, once the worker has returned. */
+struct AlarmRecord {
+    AlarmRecord *NextAlarm;  /* next in the AlarmList (or in RetiredAlarms); NULL for the last */
+    AlarmRecord *PrevAlarm;  /* previous in the AlarmList; NULL for the first */
+    HANDLE Worker;           /* the worker thread; NULL until it has been created */
+    HANDLE Timer;            /* manual-reset waitable timer, armed with the resume flag */
+    HANDLE StopEvent;        /* auto-reset: set to make the worker stop */
+    HANDLE ReadyEvent;       /* auto-reset: set by the worker once it has taken its handles */
+};
+
+/* Guards AlarmListHead, AlarmListTail and RetiredAlarms.  Never held while
+   sending a window message, showing a box or waiting: a firing worker sends
+   messages to the window thread, which may itself be waiting for this lock. */
+extern CRITICAL_SECTION AlarmLock;
+extern AlarmRecord *AlarmListHead;  /* armed alarms, in the order of arming (AlarmLock) */
+extern AlarmRecord *AlarmListTail;  /* last armed alarm (AlarmLock) */
+extern AlarmRecord *RetiredAlarms;  /* cancelled records whose worker may still run (AlarmLock) */
+
+/* The main window; written once by WinMain (or a test) before any alarm is
+   armed, read by the engine on the window thread and on firing workers. */
+extern HWND MainWindow;
+
+/* Arms one alarm at *DueUtc in place of every alarm armed now.  Firing is the
+   record whose timer fell due, or NULL for the user's own commands.  A firing
+   whose record was cancelled first loses its claim: nothing is cancelled or
+   armed, and *Claimed is FALSE.  DueUtc NULL cancels without arming.  Returns
+   the new record, in the list, or NULL when nothing was armed. */
+AlarmRecord *ArmAlarm(const FILETIME *DueUtc, const AlarmRecord *Firing, BOOL *Claimed);
+
+/* Links Record at the tail of the AlarmList; the caller holds AlarmLock. */
+AlarmRecord *AppendAlarm(AlarmRecord *Record);
+
+/* Stops and removes every armed alarm.  Does not wait for the workers. */
+void CancelAlarms(void);
+
+/* TRUE when at least one alarm is armed. */
+BOOL AlarmsArmed(void);
+
+/* Closes and frees the retired records whose workers have returned, waiting
+   up to Timeout ms for them.  TRUE when none is left. */
+BOOL ReapAlarms(DWORD Timeout);
+
+/* The worker thread of one alarm; Param is its record. */
+DWORD WINAPI AlarmWorker(LPVOID Param);
+
+/* Arms the picked time of day for its next occurrence in place of every armed
+   alarm and shows the outcome on the status line.  FALSE only when Firing lost
+   its claim (see ArmAlarm), in which case nothing was touched. */
+BOOL SetAlarm(const AlarmRecord *Firing);
+
+/* Fires the alarm: re-arms the picked time and has the shell open the target.
+   Firing is the record whose timer fell due, or NULL for a test. */
+void RunAlarm(const AlarmRecord *Firing);
+
+#endif

@@ -1,0 +1,233 @@
+#include "alarm.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+
+CRITICAL_SECTION AlarmLock;
+AlarmRecord *AlarmListHead;
+AlarmRecord *AlarmListTail;
+AlarmRecord *RetiredAlarms;
+
+/* Ready before WinMain or any test runs, so no start-up call can be forgotten. */
+static const BOOL AlarmLockReady = (InitializeCriticalSection(&AlarmLock), TRUE);
+
+static void CloseAlarmHandles(AlarmRecord *Record)
+{
+    HANDLE *handles[] = { &Record->Worker, &Record->Timer, &Record->StopEvent, &Record->ReadyEvent };
+    unsigned i;
+
+    for (i = 0; i < sizeof handles / sizeof handles[0]; i++) {
+        if (*handles[i])
+            CloseHandle(*handles[i]);
+        *handles[i] = NULL;
+    }
+}
+
+/* Hands a record whose worker has been told to stop to ReapAlarms.  The record
+   outlives its worker, so a worker never finds its record freed, and its
+   address cannot be reused while the worker might still compare against it. */
+static void RetireAlarm(AlarmRecord *Record)
+{
+    Record->PrevAlarm = NULL;
+    Record->NextAlarm = RetiredAlarms;
+    RetiredAlarms = Record;
+}
+
+/* A record with its events, timer (not yet armed) and a waiting worker that
+   has taken its handles or had a second to do so; not yet in any list. */
+static AlarmRecord *NewAlarm(void)
+{
+    AlarmRecord *record = (AlarmRecord *)calloc(1, sizeof *record);
+
+    if (!record)
+        return NULL;
+    record->StopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    record->ReadyEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
+    record->Timer = CreateWaitableTimerA(NULL, TRUE, NULL);
+    if (record->StopEvent && record->ReadyEvent && record->Timer)
+        record->Worker = CreateThread(NULL, 0, AlarmWorker, record, 0, NULL);
+    if (!record->Worker) {
+        CloseAlarmHandles(record);
+        free(record);
+        return NULL;
+    }
+    /* A worker slow to start is accepted: its timer is armed later, under the
+       lock, and its record lives until the worker has returned. */
+    if (WaitForSingleObject(record->ReadyEvent, 1000) == WAIT_FAILED) {
+        SetEvent(record->StopEvent);
+        EnterCriticalSection(&AlarmLock);
+        RetireAlarm(record);
+        LeaveCriticalSection(&AlarmLock);
+        return NULL;
+    }
+    return record;
+}
+
+AlarmRecord *AppendAlarm(AlarmRecord *Record)
+{
+    Record->NextAlarm = NULL;
+    Record->PrevAlarm = AlarmListTail;
+    if (AlarmListTail)
+        AlarmListTail->NextAlarm = Record;
+    else
+        AlarmListHead = Record;
+    AlarmListTail = Record;
+    return Record;
+}
+
+static void CancelAlarmsLocked(void)
+{
+    AlarmRecord *record = AlarmListHead;
+
+    while (record) {
+        AlarmRecord *next = record->NextAlarm;
+
+        /* The worker cancels its own timer when it wakes on this. */
+        if (record->Worker)
+            SetEvent(record->StopEvent);
+        if (next)
+            next->PrevAlarm = record->PrevAlarm;
+        else
+            AlarmListTail = record->PrevAlarm;
+        if (record->PrevAlarm)
+            record->PrevAlarm->NextAlarm = next;
+        else
+            AlarmListHead = next;
+        RetireAlarm(record);
+        record = next;
+    }
+}
+
+static BOOL IsListed(const AlarmRecord *Record)
+{
+    const AlarmRecord *record;
+
+    for (record = AlarmListHead; record; record = record->NextAlarm)
+        if (record == Record)
+            return TRUE;
+    return FALSE;
+}
+
+AlarmRecord *ArmAlarm(const FILETIME *DueUtc, const AlarmRecord *Firing, BOOL *Claimed)
+{
+    AlarmRecord *fresh = DueUtc ? NewAlarm() : NULL;
+    LARGE_INTEGER due = {};
+    BOOL claimed;
+
+    if (DueUtc) {
+        /* Positive: an absolute UTC moment in 100 ns units. */
+        due.LowPart = DueUtc->dwLowDateTime;
+        due.HighPart = (LONG)DueUtc->dwHighDateTime;
+    }
+
+    /* One step under the lock: the firing's claim, the cancelling of every
+       alarm and the arming of the new one.  The timer is armed only once its
+       record is listed, so a timer that falls due always finds it there. */
+    EnterCriticalSection(&AlarmLock);
+    claimed = !Firing || IsListed(Firing);
+    if (claimed)
+        CancelAlarmsLocked();
+    if (fresh && claimed && SetWaitableTimer(fresh->Timer, &due, 0, NULL, NULL, TRUE)) {
+        AppendAlarm(fresh);
+    } else if (fresh) {
+        SetEvent(fresh->StopEvent);
+        RetireAlarm(fresh);
+        fresh = NULL;
+    }
+    LeaveCriticalSection(&AlarmLock);
+
+    ReapAlarms(0);
+    if (Claimed)
+        *Claimed = claimed;
+    return fresh;
+}
+
+void CancelAlarms(void)
+{
+    EnterCriticalSection(&AlarmLock);
+    CancelAlarmsLocked();
+    LeaveCriticalSection(&AlarmLock);
+    ReapAlarms(0);
+}
+
+BOOL AlarmsArmed(void)
+{
+    BOOL armed;
+
+    EnterCriticalSection(&AlarmLock);
+    armed = AlarmListHead != NULL;
+    LeaveCriticalSection(&AlarmLock);
+    return armed;
+}
+
+BOOL ReapAlarms(DWORD Timeout)
+{
+    DWORD start = GetTickCount();
+    AlarmRecord *record, *next, *kept = NULL, *keptTail = NULL;
+
+    /* Waiting is done outside the lock, on records taken out of the list. */
+    EnterCriticalSection(&AlarmLock);
+    record = RetiredAlarms;
+    RetiredAlarms = NULL;
+    LeaveCriticalSection(&AlarmLock);
+
+    for (; record; record = next) {
+        DWORD spent = GetTickCount() - start;
+
+        next = record->NextAlarm;
+        if (WaitForSingleObject(record->Worker, spent < Timeout ? Timeout - spent : 0) == WAIT_OBJECT_0) {
+            CloseAlarmHandles(record);
+            free(record);
+            continue;
+        }
+        record->NextAlarm = NULL;
+        if (keptTail)
+            keptTail->NextAlarm = record;
+        else
+            kept = record;
+        keptTail = record;
+    }
+    if (!kept)
+        return TRUE;
+
+    EnterCriticalSection(&AlarmLock);
+    keptTail->NextAlarm = RetiredAlarms;
+    RetiredAlarms = kept;
+    LeaveCriticalSection(&AlarmLock);
+    return FALSE;
+}
+
+static void ReportWaitFailure(DWORD Error)
+{
+    char text[256];
+
+    snprintf(text, sizeof text,
+             "WaitForMultipleObjects error.  There was an error while trying to set your "
+             "computer to wake up from standby or hibernate mode.  Your alarm will continue "
+             "to function, but your computer will not wake up.  System Error #%d", (int)Error);
+    MessageBoxA(NULL, text, "Error", MB_ICONERROR);
+}
+
+DWORD WINAPI AlarmWorker(LPVOID Param)
+{
+    AlarmRecord *record = (AlarmRecord *)Param;
+    HANDLE ready = record->ReadyEvent;
+    HANDLE waits[2] = { record->StopEvent, record->Timer };
+
+    /* From here on only these copies and the record's address are used. */
+    SetEvent(ready);
+    switch (WaitForMultipleObjects(2, waits, FALSE, INFINITE)) {
+    case WAIT_OBJECT_0 + 1:
+        /* Nothing to cancel: the timer is one-shot and RunAlarm arms anew. */
+        RunAlarm(record);
+        return 0;
+    case WAIT_FAILED:
+        ReportWaitFailure(GetLastError());
+        CancelWaitableTimer(waits[1]);
+        return 0;
+    default:
+        /* Stopped: a cancelled alarm must not wake the computer. */
+        CancelWaitableTimer(waits[1]);
+        return 0;
+    }
+}

@@ -1,0 +1,42 @@
+# Sourced by the other scripts: installs what is missing, builds, and sets up
+# a private Wine prefix under the build folder.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD=${BUILD:-$ROOT/build}
+
+export WINEPREFIX=$BUILD/wineprefix
+export WINEDEBUG=-all
+# A new prefix would otherwise stop to offer Mono and Gecko in a window.
+export WINEDLLOVERRIDES="mscoree=;mshtml="
+export WINEARCH=win32
+
+build_tarrowick() {
+    "$ROOT/scripts/install-deps.sh"
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" \
+          -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build "$BUILD" --parallel "$(nproc)"
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        echo "Creating the Wine prefix $WINEPREFIX ..."
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+    fi
+}
+
+# Starts Xvfb on a free display and exports DISPLAY; stopped when the script ends.
+start_xvfb() {
+    local n
+    for n in $(seq 90 120); do
+        [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] || break
+    done
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    XVFB_PID=$!
+    trap 'wineserver -k 2>/dev/null || true; kill $XVFB_PID 2>/dev/null || true' EXIT
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$n" ] && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start on :$n" >&2
+    return 1
+}

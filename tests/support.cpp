@@ -1,0 +1,174 @@
+#include "support.h"
+
+#include <tlhelp32.h>
+#include <stdio.h>
+
+BOOL PumpUntilSignalled(HANDLE Handle, DWORD Timeout)
+{
+    DWORD start = GetTickCount();
+
+    for (;;) {
+        DWORD spent = GetTickCount() - start;
+        DWORD left = spent < Timeout ? Timeout - spent : 0;
+        DWORD result = Handle ? MsgWaitForMultipleObjects(1, &Handle, FALSE, left, QS_ALLINPUT)
+                              : MsgWaitForMultipleObjects(0, NULL, FALSE, left, QS_ALLINPUT);
+        MSG message;
+
+        if (Handle && result == WAIT_OBJECT_0)
+            return TRUE;
+        while (PeekMessageA(&message, NULL, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        if (result == WAIT_TIMEOUT || result == WAIT_FAILED || left == 0)
+            return Handle && WaitForSingleObject(Handle, 0) == WAIT_OBJECT_0;
+    }
+}
+
+std::string WindowText(HWND Window)
+{
+    std::string text(GetWindowTextLengthA(Window) + 1, '\0');
+
+    text.resize(GetWindowTextA(Window, &text[0], (int)text.size()));
+    return text;
+}
+
+BOOL PumpUntilText(HWND Window, int Id, const std::string &Expected, DWORD Timeout)
+{
+    DWORD start = GetTickCount();
+
+    while (WindowText(GetDlgItem(Window, Id)).find(Expected) == std::string::npos) {
+        if (GetTickCount() - start >= Timeout)
+            return FALSE;
+        PumpUntilSignalled(NULL, 20);
+    }
+    return TRUE;
+}
+
+std::string TestFolder(void)
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(NULL, path, sizeof path);
+    std::string folder(path, length);
+
+    return folder.substr(0, folder.find_last_of("\\/") + 1);
+}
+
+Recorder StartRecorder(const char *Tag)
+{
+    Recorder target;
+    char name[128];
+
+    snprintf(name, sizeof name, "TarrowickRecorder-%lu-%s", GetCurrentProcessId(), Tag);
+    target.Program = TestFolder() + "recorder.exe";
+    target.Log = TestFolder() + name + ".log";
+    target.Opened = CreateSemaphoreA(NULL, 0, 100000, name);
+    DeleteFileA(target.Log.c_str());
+    SetEnvironmentVariableA("RECORDER_LOG", target.Log.c_str());
+    SetEnvironmentVariableA("RECORDER_SEMAPHORE", name);
+    return target;
+}
+
+void StopRecorder(Recorder *Target)
+{
+    if (Target->Opened)
+        CloseHandle(Target->Opened);
+    Target->Opened = NULL;
+    DeleteFileA(Target->Log.c_str());
+}
+
+std::vector<std::string> ReadRecorderLog(const Recorder &Target)
+{
+    std::vector<std::string> lines;
+    FILE *log = fopen(Target.Log.c_str(), "rb");
+    std::string line;
+    int c;
+
+    if (!log)
+        return lines;
+    while ((c = fgetc(log)) != EOF) {
+        if (c == '\n') {
+            lines.push_back(line);
+            line.clear();
+        } else {
+            line += (char)c;
+        }
+    }
+    fclose(log);
+    return lines;
+}
+
+unsigned CountHandles(void)
+{
+    unsigned count = 0;
+    DWORD flags;
+    ULONG_PTR value;
+
+    /* Handle values are multiples of 4, handed out lowest first. */
+    for (value = 4; value < 0x20000; value += 4)
+        if (GetHandleInformation((HANDLE)value, &flags))
+            count++;
+    return count;
+}
+
+unsigned CountThreads(void)
+{
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry;
+    unsigned count = 0;
+
+    entry.dwSize = sizeof entry;
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            count++;
+    CloseHandle(snapshot);
+    return count;
+}
+
+SYSTEMTIME MakeTime(WORD Year, WORD Month, WORD Day, WORD Hour, WORD Minute, WORD Second, WORD Ms)
+{
+    SYSTEMTIME time = {};
+    FILETIME moment;
+
+    time.wYear = Year;
+    time.wMonth = Month;
+    time.wDay = Day;
+    time.wHour = Hour;
+    time.wMinute = Minute;
+    time.wSecond = Second;
+    time.wMilliseconds = Ms;
+    /* A round trip fills in the day of the week. */
+    SystemTimeToFileTime(&time, &moment);
+    FileTimeToSystemTime(&moment, &time);
+    return time;
+}
+
+ULONGLONG FileTimeOf(const SYSTEMTIME &Time)
+{
+    FILETIME moment;
+    ULARGE_INTEGER value;
+
+    SystemTimeToFileTime(&Time, &moment);
+    value.LowPart = moment.dwLowDateTime;
+    value.HighPart = moment.dwHighDateTime;
+    return value.QuadPart;
+}
+
+SYSTEMTIME LocalNowPlus(int Seconds)
+{
+    SYSTEMTIME now;
+    FILETIME moment;
+    ULARGE_INTEGER value;
+
+    GetLocalTime(&now);
+    SystemTimeToFileTime(&now, &moment);
+    value.LowPart = moment.dwLowDateTime;
+    value.HighPart = moment.dwHighDateTime;
+    value.QuadPart += (LONGLONG)Seconds * 10000000;
+    moment.dwLowDateTime = value.LowPart;
+    moment.dwHighDateTime = value.HighPart;
+    FileTimeToSystemTime(&moment, &now);
+    return now;
+}

@@ -1,0 +1,45 @@
+/* Helpers shared by the tests: bounded, message-pumping waits, the recorder
+   target, and counts of this process's kernel handles and threads. */
+#ifndef TARROWICK_TEST_SUPPORT_H
+#define TARROWICK_TEST_SUPPORT_H
+
+#include <windows.h>
+#include <string>
+#include <vector>
+
+/* Pumps this thread's messages until Handle is signalled or Timeout ms pass;
+   TRUE when it was signalled.  Handle NULL just pumps for Timeout ms. */
+BOOL PumpUntilSignalled(HANDLE Handle, DWORD Timeout);
+
+/* Pumps messages until the text of control Id of Window contains Expected. */
+BOOL PumpUntilText(HWND Window, int Id, const std::string &Expected, DWORD Timeout);
+
+/* Text of a window or control, whatever its length. */
+std::string WindowText(HWND Window);
+
+/* Folder of the running test program, with a trailing backslash. */
+std::string TestFolder(void);
+
+/* The stand-in target.  StartRecorder points the recorder at a new log and a
+   new semaphore, released once per opening; ReadRecorderLog reads the log. */
+struct Recorder {
+    std::string Program;   /* recorder.exe's full path */
+    std::string Log;       /* its log, one line per opening */
+    HANDLE Opened;         /* semaphore released at each opening */
+};
+Recorder StartRecorder(const char *Tag);
+void StopRecorder(Recorder *Target);
+std::vector<std::string> ReadRecorderLog(const Recorder &Target);
+
+/* Kernel handles open in this process, counted by probing handle values,
+   which works under Wine, where GetProcessHandleCount reports 0. */
+unsigned CountHandles(void);
+/* Threads of this process. */
+unsigned CountThreads(void);
+
+/* Calendar helpers. */
+SYSTEMTIME MakeTime(WORD Year, WORD Month, WORD Day, WORD Hour, WORD Minute, WORD Second, WORD Ms = 0);
+ULONGLONG FileTimeOf(const SYSTEMTIME &Time);
+SYSTEMTIME LocalNowPlus(int Seconds);
+
+#endif

@@ -1,0 +1,58 @@
+#include "window.h"
+#include "../engine/alarm.h"
+#include "../resources/resource.h"
+
+#include <commdlg.h>
+
+BYTE AlarmActive;
+
+static void BrowseForTarget(void)
+{
+    char file[260] = "";
+    OPENFILENAMEA request = {};
+
+    request.lStructSize = sizeof request;
+    request.hwndOwner = MainWindow;
+    request.lpstrFile = file;
+    request.nMaxFile = sizeof file - 1;
+    if (GetOpenFileNameA(&request))
+        SetDlgItemTextA(MainWindow, IDC_TARGET, file);
+}
+
+static void EnableAlarmSettings(BOOL Enable)
+{
+    EnableWindow(GetDlgItem(MainWindow, IDC_TIME), Enable);
+    EnableWindow(GetDlgItem(MainWindow, IDC_TARGET), Enable);
+    EnableWindow(GetDlgItem(MainWindow, IDC_BROWSE), Enable);
+}
+
+static void ToggleAlarm(void)
+{
+    AlarmActive = !AlarmActive;
+    if (AlarmActive) {
+        /* Replaces any alarm a Test armed: while on there is one alarm, at the chosen time. */
+        SetAlarm(NULL);
+        EnableAlarmSettings(FALSE);
+        SetDlgItemTextA(MainWindow, IDC_TOGGLE, "Deactivate Alarm");
+    } else {
+        EnableAlarmSettings(TRUE);
+        SetDlgItemTextA(MainWindow, IDC_TOGGLE, "Activate Alarm");
+        CancelAlarms();
+        SetDlgItemTextA(MainWindow, IDC_STATUS, "");
+    }
+}
+
+void RunCommand(WORD Id)
+{
+    switch (Id) {
+    case IDC_BROWSE:
+        BrowseForTarget();
+        break;
+    case IDC_TOGGLE:
+        ToggleAlarm();
+        break;
+    case IDC_TEST:
+        RunAlarm(NULL);
+        break;
+    }
+}

@@ -1,0 +1,54 @@
+#include "window.h"
+#include "../engine/alarm.h"
+#include "../resources/resource.h"
+
+HWND MainWindow;
+HINSTANCE AppInstance;
+
+static void PaintMainWindow(HWND Window)
+{
+    PAINTSTRUCT paint;
+
+    BeginPaint(Window, &paint);
+    EndPaint(Window, &paint);
+}
+
+static void CloseMainWindow(void)
+{
+    CancelAlarms();
+    DestroyWindow(MainWindow);
+    PostQuitMessage(0);
+}
+
+/* The clock or the zone changed: alarms armed under the old clock would go
+   off at the wrong time, so arm the next occurrence anew, as a firing would,
+   without opening the target. */
+static void FollowTimeChange(void)
+{
+    if (AlarmsArmed())
+        SetAlarm(NULL);
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND Window, UINT Message, WPARAM First, LPARAM Second)
+{
+    (void)Second;
+    switch (Message) {
+    case WM_INITDIALOG:
+        /* MainWindow is not stored yet: CreateDialogParamA has not returned. */
+        SetClassLongPtrA(Window, GCLP_HICON, (LONG_PTR)LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_MAIN)));
+        return TRUE;
+    case WM_PAINT:
+        PaintMainWindow(Window);
+        return FALSE;
+    case WM_CLOSE:
+        CloseMainWindow();
+        return FALSE;
+    case WM_TIMECHANGE:
+        FollowTimeChange();
+        return FALSE;
+    case WM_COMMAND:
+        RunCommand(LOWORD(First));
+        return FALSE;
+    }
+    return FALSE;
+}

@@ -1,2 +1,442 @@
+/* The real tarrowick.exe, started as its own process and driven from here
+   with window messages, as a user's clicks and keys would drive it.  The
+   target is the recorder, which logs and signals each opening. */
+#include "../resources/resource.h"
+#include "support.h"
+
+#include <commctrl.h>
 #include <gtest/gtest.h>
-TEST(Window, Placeholder) {}
+#include <stdio.h>
+#include <string.h>
+
+struct Found {
+    DWORD Process;        /* process whose window is wanted */
+    HWND Except;          /* a window not to return */
+    const char *Caption;  /* caption wanted, or NULL for any */
+    HWND Window;          /* result */
+};
+
+static BOOL CALLBACK MatchWindow(HWND Window, LPARAM Param)
+{
+    Found *found = (Found *)Param;
+    DWORD process = 0;
+    char name[32];
+
+    GetWindowThreadProcessId(Window, &process);
+    GetClassNameA(Window, name, sizeof name);
+    if (process != found->Process || Window == found->Except || strcmp(name, "#32770") || !IsWindowVisible(Window))
+        return TRUE;
+    if (found->Caption && WindowText(Window) != found->Caption)
+        return TRUE;
+    found->Window = Window;
+    return FALSE;
+}
+
+/* A visible dialog of Process, other than Except, waited for up to Timeout ms. */
+static HWND WaitForDialog(DWORD Process, HWND Except, const char *Caption, DWORD Timeout)
+{
+    DWORD start = GetTickCount();
+    Found found = { Process, Except, Caption, NULL };
+
+    for (;;) {
+        EnumWindows(MatchWindow, (LPARAM)&found);
+        if (found.Window || GetTickCount() - start > Timeout)
+            return found.Window;
+        PumpUntilSignalled(NULL, 50);
+    }
+}
+
+static std::string ProgramPath(void);
+
+class RunningProgram : public ::testing::Test {
+protected:
+    Recorder Target;
+    PROCESS_INFORMATION Program = {};
+    HWND Main = NULL;
+    SYSTEMTIME Started, Shown;
+
+    void SetUp() override
+    {
+        std::string exe = ProgramPath();
+        STARTUPINFOA startup = {};
+
+        Target = StartRecorder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESHOWWINDOW;
+        startup.wShowWindow = SW_SHOWNORMAL;
+        GetLocalTime(&Started);
+        ASSERT_TRUE(CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &Program))
+            << exe << " error " << GetLastError();
+        WaitForInputIdle(Program.hProcess, 10000);
+        Main = WaitForDialog(Program.dwProcessId, NULL, "Tarrowick", 10000);
+        GetLocalTime(&Shown);
+        ASSERT_TRUE(Main != NULL) << "no window came up";
+    }
+
+    void TearDown() override
+    {
+        if (Program.hProcess) {
+            if (WaitForSingleObject(Program.hProcess, 0) == WAIT_TIMEOUT) {
+                PostMessageA(Main, WM_CLOSE, 0, 0);
+                if (WaitForSingleObject(Program.hProcess, 5000) != WAIT_OBJECT_0)
+                    TerminateProcess(Program.hProcess, 99);
+            }
+            CloseHandle(Program.hProcess);
+            CloseHandle(Program.hThread);
+        }
+        StopRecorder(&Target);
+    }
+
+    HWND Control(int Id) { return GetDlgItem(Main, Id); }
+
+    /* Every request is bounded: a program that stops answering fails the test. */
+    LRESULT Send(HWND Window, UINT Message, WPARAM First, LPARAM Second)
+    {
+        DWORD_PTR result = 0;
+
+        EXPECT_TRUE(SendMessageTimeoutA(Window, Message, First, Second, SMTO_NORMAL, 10000, &result))
+            << "no answer to message " << Message;
+        return (LRESULT)result;
+    }
+
+    std::string Text(int Id)
+    {
+        char text[4096] = "";
+
+        Send(Control(Id), WM_GETTEXT, sizeof text, (LPARAM)text);
+        return text;
+    }
+
+    void SetText(int Id, const std::string &Text) { Send(Control(Id), WM_SETTEXT, 0, (LPARAM)Text.c_str()); }
+    void Click(int Id) { Send(Control(Id), BM_CLICK, 0, 0); }
+
+    /* The picker's messages carry a pointer, so the time travels through the program's memory. */
+    LRESULT PickerRequest(UINT Message, WPARAM First, SYSTEMTIME *Time)
+    {
+        void *remote = VirtualAllocEx(Program.hProcess, NULL, sizeof *Time, MEM_COMMIT, PAGE_READWRITE);
+        LRESULT result;
+
+        WriteProcessMemory(Program.hProcess, remote, Time, sizeof *Time, NULL);
+        result = Send(Control(IDC_TIME), Message, First, (LPARAM)remote);
+        ReadProcessMemory(Program.hProcess, remote, Time, sizeof *Time, NULL);
+        VirtualFreeEx(Program.hProcess, remote, 0, MEM_RELEASE);
+        return result;
+    }
+
+    void Pick(SYSTEMTIME Time) { ASSERT_TRUE(PickerRequest(DTM_SETSYSTEMTIME, GDT_VALID, &Time)); }
+
+    BOOL WaitForStatus(const std::string &Expected, DWORD Timeout)
+    {
+        DWORD start = GetTickCount();
+
+        while (Text(IDC_STATUS) != Expected) {
+            if (GetTickCount() - start > Timeout)
+                return FALSE;
+            PumpUntilSignalled(NULL, 50);
+        }
+        return TRUE;
+    }
+
+    void ExpectSettingsEnabled(BOOL Enabled)
+    {
+        EXPECT_EQ(Enabled, IsWindowEnabled(Control(IDC_TIME)));
+        EXPECT_EQ(Enabled, IsWindowEnabled(Control(IDC_TARGET)));
+        EXPECT_EQ(Enabled, IsWindowEnabled(Control(IDC_BROWSE)));
+        EXPECT_TRUE(IsWindowEnabled(Control(IDC_TEST)));
+    }
+
+    /* Opening times from the recorder's log, in ms since 1601 (UTC). */
+    std::vector<ULONGLONG> Openings()
+    {
+        std::vector<ULONGLONG> times;
+
+        for (const std::string &line : ReadRecorderLog(Target))
+            times.push_back(strtoull(line.c_str(), NULL, 10));
+        return times;
+    }
+};
+
+static std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn)
+{
+    FILETIME moment;
+    ULARGE_INTEGER value;
+    char text[128];
+
+    Due.wMilliseconds = 0;
+    SystemTimeToFileTime(&Due, &moment);
+    value.LowPart = moment.dwLowDateTime;
+    value.HighPart = moment.dwHighDateTime;
+    value.QuadPart += DaysOn * 864000000000ULL;
+    moment.dwLowDateTime = value.LowPart;
+    moment.dwHighDateTime = value.HighPart;
+    FileTimeToSystemTime(&moment, &Due);
+    snprintf(text, sizeof text, "Alarm set for %u-%u-%u %u:%2u:%2u", Due.wYear, Due.wMonth, Due.wDay,
+             Due.wHour, Due.wMinute, Due.wSecond);
+    return text;
+}
+
+static ULONGLONG UtcMs(const SYSTEMTIME &Local)
+{
+    SYSTEMTIME utc;
+
+    TzSpecificLocalTimeToSystemTime(NULL, &Local, &utc);
+    return FileTimeOf(utc) / 10000;
+}
+
+struct Expected {
+    int Id;
+    const char *Class;
+    const char *Text;  /* NULL: not compared */
+    DWORD Style;
+    RECT Place;        /* left, top, right, bottom in dialog units */
+};
+
+static const Expected Controls[] = {
+    { IDC_TIME, "SysDateTimePick32", NULL, 0x50010029, { 6, 17, 70, 27 } },
+    { IDC_TARGET, "Edit", "", 0x50810080, { 6, 43, 138, 55 } },
+    { IDC_BROWSE, "Button", "Browse...", 0x50010000, { 141, 43, 180, 57 } },
+    { IDC_TOGGLE, "Button", "Activate Alarm", 0x50010000, { 15, 57, 74, 71 } },
+    { IDC_TIME_LABEL, "Static", "Alarm time:", 0x50020000, { 6, 6, 66, 17 } },
+    { -1, "Static", NULL, 0x50020000, { 6, 31, 205, 41 } },
+    { IDC_TEST, "Button", "Test Alarm", 0x50010000, { 76, 57, 135, 71 } },
+    { IDC_STATUS, "Static", "", 0x50020000, { 74, 17, 199, 28 } },
+    { -1, "Static", NULL, 0x50020000, { 2, 74, 216, 85 } },
+};
+
+static std::string ProgramPath(void)
+{
+    return TestFolder() + "..\\tarrowick.exe";
+}
+
+static INT_PTR CALLBACK QuietDialog(HWND, UINT Message, WPARAM, LPARAM)
+{
+    return Message == WM_INITDIALOG;
+}
+
+/* The program's window made again in this process from its own template; not shown. */
+static HWND CopyOfMainWindow(void)
+{
+    INITCOMMONCONTROLSEX classes = { sizeof classes, ICC_WIN95_CLASSES | ICC_DATE_CLASSES };
+    HMODULE program = LoadLibraryExA(ProgramPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+
+    InitCommonControlsEx(&classes);
+    return program ? CreateDialogParamA(program, MAKEINTRESOURCEA(IDD_MAIN), NULL, QuietDialog, 0) : NULL;
+}
+
+TEST_F(RunningProgram, StartsWithEveryControlInPlace)
+{
+    HWND child = GetWindow(Main, GW_CHILD);
+    RECT unit = { 0, 0, 4, 8 };
+
+    EXPECT_EQ("Tarrowick", WindowText(Main));
+    EXPECT_EQ(0x00040000u, GetWindowLongA(Main, GWL_EXSTYLE) & 0x00040000u);
+    /* Dialog units as the window's font makes them, from a hidden copy here:
+       MapDialogRect does not reach into another process. */
+    HWND copy = CopyOfMainWindow();
+    ASSERT_TRUE(copy != NULL);
+    ASSERT_TRUE(MapDialogRect(copy, &unit));
+    DestroyWindow(copy);
+    for (const Expected &control : Controls) {
+        char name[64];
+        RECT place;
+
+        ASSERT_TRUE(child != NULL) << "control " << control.Id << " is missing";
+        GetClassNameA(child, name, sizeof name);
+        EXPECT_STRCASEEQ(control.Class, name);
+        EXPECT_EQ(control.Id, GetDlgCtrlID(child));
+        /* The dialog manager trades an edit field's flat border for a sunken edge. */
+        DWORD style = (DWORD)GetWindowLongA(child, GWL_STYLE);
+        if (control.Id == IDC_TARGET && (GetWindowLongA(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE))
+            style |= WS_BORDER;
+        EXPECT_EQ(control.Style, style) << name << " " << control.Id;
+        if (control.Text) {
+            EXPECT_EQ(control.Text, WindowText(child));
+        }
+        GetWindowRect(child, &place);
+        MapWindowPoints(NULL, Main, (POINT *)&place, 2);
+        EXPECT_NEAR(control.Place.left * unit.right / 4, place.left, 1) << control.Id;
+        EXPECT_NEAR(control.Place.top * unit.bottom / 8, place.top, 1) << control.Id;
+        EXPECT_NEAR(control.Place.right * unit.right / 4, place.right, 2) << control.Id;
+        EXPECT_NEAR(control.Place.bottom * unit.bottom / 8, place.bottom, 2) << control.Id;
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    EXPECT_TRUE(child == NULL) << "more controls than expected";
+
+    GUITHREADINFO focus = {};
+    focus.cbSize = sizeof focus;
+    ASSERT_TRUE(GetGUIThreadInfo(Program.dwThreadId, &focus));
+    EXPECT_EQ(Control(IDC_TIME), focus.hwndFocus);
+
+    /* The picker shows the time of day at which the window came up. */
+    SYSTEMTIME picked = {};
+    ASSERT_EQ(GDT_VALID, PickerRequest(DTM_GETSYSTEMTIME, 0, &picked));
+    ULONGLONG seconds = picked.wHour * 3600 + picked.wMinute * 60 + picked.wSecond;
+    EXPECT_GE(seconds + 1, Started.wHour * 3600 + Started.wMinute * 60 + Started.wSecond);
+    EXPECT_LE(seconds, Shown.wHour * 3600u + Shown.wMinute * 60 + Shown.wSecond);
+    EXPECT_TRUE(Text(IDC_STATUS).empty());
+    ExpectSettingsEnabled(TRUE);
+}
+
+TEST_F(RunningProgram, EscapeDoesNotCloseAndCloseExitsWithZero)
+{
+    DWORD code = 1;
+
+    PostMessageA(Control(IDC_TIME), WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageA(Control(IDC_TIME), WM_KEYUP, VK_ESCAPE, 0);
+    EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(Program.hProcess, 1000)) << "Escape closed the window";
+    EXPECT_TRUE(IsWindowVisible(Main));
+
+    PostMessageA(Main, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(Program.hProcess, 10000));
+    GetExitCodeProcess(Program.hProcess, &code);
+    EXPECT_EQ(0u, code);
+}
+
+TEST_F(RunningProgram, TestWhileOffOpensOnceAndArmsTheNextOccurrence)
+{
+    SYSTEMTIME picked = LocalNowPlus(-60);
+
+    SetText(IDC_TARGET, Target.Program);
+    Pick(picked);
+    Click(IDC_TEST);
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000)) << "the target was not opened";
+    EXPECT_EQ(StatusFor(picked, 1), Text(IDC_STATUS));
+    EXPECT_EQ("Activate Alarm", Text(IDC_TOGGLE));
+    ExpectSettingsEnabled(TRUE);
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500)) << "opened twice";
+}
+
+TEST_F(RunningProgram, ActivatedAlarmFiresOnceAtItsTime)
+{
+    SYSTEMTIME due = LocalNowPlus(4);
+
+    SetText(IDC_TARGET, Target.Program);
+    Pick(due);
+    Click(IDC_TOGGLE);
+    EXPECT_EQ(StatusFor(due, 0), Text(IDC_STATUS));
+    EXPECT_EQ("Deactivate Alarm", Text(IDC_TOGGLE));
+    ExpectSettingsEnabled(FALSE);
+
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 15000)) << "the alarm did not go off";
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500)) << "the alarm went off twice";
+    std::vector<ULONGLONG> openings = Openings();
+    ASSERT_EQ(1u, openings.size());
+    due.wMilliseconds = 0;
+    EXPECT_GE(openings[0] + 50, UtcMs(due)) << "went off early";
+    EXPECT_TRUE(WaitForStatus(StatusFor(due, 1), 5000)) << Text(IDC_STATUS);
+    EXPECT_EQ("Deactivate Alarm", Text(IDC_TOGGLE));
+}
+
+TEST_F(RunningProgram, DeactivatedAlarmNeverFires)
+{
+    SetText(IDC_TARGET, Target.Program);
+    Pick(LocalNowPlus(3));
+    Click(IDC_TOGGLE);
+    Click(IDC_TOGGLE);
+    EXPECT_EQ("", Text(IDC_STATUS));
+    EXPECT_EQ("Activate Alarm", Text(IDC_TOGGLE));
+    ExpectSettingsEnabled(TRUE);
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 6000)) << "a deactivated alarm went off";
+}
+
+TEST_F(RunningProgram, ActivateReplacesTheAlarmThatTestArmed)
+{
+    SYSTEMTIME tested = LocalNowPlus(3), activated = LocalNowPlus(6);
+
+    SetText(IDC_TARGET, Target.Program);
+    Pick(tested);
+    Click(IDC_TEST);
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
+    Pick(activated);
+    Click(IDC_TOGGLE);
+    EXPECT_EQ(StatusFor(activated, 0), Text(IDC_STATUS));
+
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 15000)) << "the activated alarm did not go off";
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500));
+    std::vector<ULONGLONG> openings = Openings();
+    ASSERT_EQ(2u, openings.size()) << "the alarm that Test armed went off too";
+    activated.wMilliseconds = 0;
+    EXPECT_GE(openings[1] + 50, UtcMs(activated));
+}
+
+TEST_F(RunningProgram, ClosingWhileOnExitsWithZeroAndOpensNothing)
+{
+    DWORD code = 1;
+
+    SetText(IDC_TARGET, Target.Program);
+    Pick(LocalNowPlus(3));
+    Click(IDC_TOGGLE);
+    PostMessageA(Main, WM_CLOSE, 0, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(Program.hProcess, 10000));
+    GetExitCodeProcess(Program.hProcess, &code);
+    EXPECT_EQ(0u, code);
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 5000)) << "the target opened after the window closed";
+}
+
+/* The file name field of the open dialog: a combo box's edit, or a plain edit. */
+static HWND FileNameField(HWND Dialog)
+{
+    HWND combo = GetDlgItem(Dialog, 0x47C);
+
+    if (combo)
+        return FindWindowExA(combo, NULL, "Edit", NULL) ? FindWindowExA(combo, NULL, "Edit", NULL) : combo;
+    return GetDlgItem(Dialog, 0x480);
+}
+
+TEST_F(RunningProgram, BrowseFillsTheFullPathAndCancelKeepsTheField)
+{
+    std::string chosen = Target.Program;
+
+    PostMessageA(Control(IDC_BROWSE), BM_CLICK, 0, 0);
+    HWND dialog = WaitForDialog(Program.dwProcessId, Main, NULL, 10000);
+    ASSERT_TRUE(dialog != NULL) << "no file dialog came up";
+    ASSERT_TRUE(FileNameField(dialog) != NULL);
+    Send(FileNameField(dialog), WM_SETTEXT, 0, (LPARAM)chosen.c_str());
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    DWORD start = GetTickCount();
+    while (Text(IDC_TARGET) != chosen && GetTickCount() - start < 10000)
+        PumpUntilSignalled(NULL, 50);
+    EXPECT_STRCASEEQ(chosen.c_str(), Text(IDC_TARGET).c_str());
+
+    SetText(IDC_TARGET, "kept as it was");
+    PostMessageA(Control(IDC_BROWSE), BM_CLICK, 0, 0);
+    dialog = WaitForDialog(Program.dwProcessId, Main, NULL, 10000);
+    ASSERT_TRUE(dialog != NULL);
+    Send(FileNameField(dialog), WM_SETTEXT, 0, (LPARAM)chosen.c_str());
+    PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    start = GetTickCount();
+    while (IsWindow(dialog) && GetTickCount() - start < 10000)
+        PumpUntilSignalled(NULL, 50);
+    EXPECT_FALSE(IsWindow(dialog));
+    EXPECT_EQ("kept as it was", Text(IDC_TARGET));
+}
+
+/* A target of exactly 1023 characters that names the recorder: its folder,
+   then ".\" repeated until the length is right, then its file name. */
+static std::string PathOf1023Characters(const std::string &Folder)
+{
+    std::string padding;
+    size_t free = 1023 - Folder.size() - strlen("recorder.exe");
+
+    if (free % 2)
+        padding = ".\\\\";  /* a doubled separator counts once */
+    while (padding.size() < free)
+        padding += ".\\";
+    return Folder + padding + "recorder.exe";
+}
+
+TEST_F(RunningProgram, LongTargetOpensAsItsFirst1023Characters)
+{
+    std::string path = PathOf1023Characters(TestFolder());
+    std::string target = path + std::string(500, 'x');
+
+    ASSERT_EQ(1023u, path.size());
+    SetText(IDC_TARGET, target);
+    ASSERT_EQ(target, Text(IDC_TARGET));
+    Pick(LocalNowPlus(3600));
+    Click(IDC_TEST);
+    /* The whole text names no file; only its first 1023 characters do. */
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000)) << "the target was not opened as its first 1023 characters";
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1000));
+    EXPECT_EQ(target, Text(IDC_TARGET));
+}

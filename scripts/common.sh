@@ -40,3 +40,26 @@ start_xvfb() {
     echo "Xvfb did not start on :$n" >&2
     return 1
 }
+
+# Runs Tarrowick in a Wine desktop window of its own, so that Wine draws the
+# window frame without a window manager, saves a picture of it to $1 and
+# closes it again.
+shoot_tarrowick() {
+    local out=$1 desktop="" _
+    wine explorer /desktop=Tarrowick,480x240 "$BUILD/tarrowick.exe" >/dev/null 2>&1 &
+    for _ in $(seq 150); do
+        if xwininfo -root -tree 2>/dev/null | grep -q '"Tarrowick": ("tarrowick.exe"'; then
+            desktop=$(xwininfo -root -tree | awk '/"Tarrowick - Wine desktop"/ {print $1; exit}')
+            break
+        fi
+        sleep 0.2
+    done
+    if [ -z "$desktop" ]; then
+        echo "The Tarrowick window did not come up." >&2
+        return 1
+    fi
+    sleep 1  # let the first paint finish
+    import -window "$desktop" "$out"
+    wineserver -k
+    echo "Saved a picture of the window: $out"
+}

@@ -7,7 +7,7 @@ need=()
 have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 for p in cmake make g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686 \
-         wine wine32:i386 xvfb xauth x11-apps imagemagick googletest; do
+         wine wine32:i386 fonts-wine xvfb x11-utils imagemagick googletest; do
     have "$p" || need+=("$p")
 done
 [ ${#need[@]} -eq 0 ] && exit 0

@@ -1,6 +1,7 @@
 /* The real tarrowick.exe, started as its own process and driven from here
    with window messages, as a user's clicks and keys would drive it.  The
    target is the recorder, which logs and signals each opening. */
+#include "../engine/moment.h"
 #include "../resources/resource.h"
 #include "support.h"
 
@@ -158,20 +159,11 @@ protected:
 
 static std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn)
 {
-    FILETIME moment;
-    ULARGE_INTEGER value;
     char text[128];
 
     Due.wMilliseconds = 0;
-    SystemTimeToFileTime(&Due, &moment);
-    value.LowPart = moment.dwLowDateTime;
-    value.HighPart = moment.dwHighDateTime;
-    value.QuadPart += DaysOn * 864000000000ULL;
-    moment.dwLowDateTime = value.LowPart;
-    moment.dwHighDateTime = value.HighPart;
-    FileTimeToSystemTime(&moment, &Due);
-    snprintf(text, sizeof text, "Alarm set for %u-%u-%u %u:%2u:%2u", Due.wYear, Due.wMonth, Due.wDay,
-             Due.wHour, Due.wMinute, Due.wSecond);
+    AddAlarmDays(&Due, DaysOn);
+    FormatAlarmStatus(text, sizeof text, &Due);
     return text;
 }
 

@@ -2,6 +2,7 @@
 
 #include <tlhelp32.h>
 #include <stdio.h>
+#include <string.h>
 
 BOOL PumpUntilSignalled(HANDLE Handle, DWORD Timeout)
 {
@@ -171,4 +172,72 @@ SYSTEMTIME LocalNowPlus(int Seconds)
     moment.dwHighDateTime = value.HighPart;
     FileTimeToSystemTime(&moment, &now);
     return now;
+}
+
+struct Found {
+    DWORD Process;        /* process whose window is wanted */
+    HWND Except;          /* a window not to return */
+    const char *Caption;  /* caption wanted, or NULL for any */
+    HWND Window;          /* result */
+};
+
+static BOOL CALLBACK MatchWindow(HWND Window, LPARAM Param)
+{
+    Found *found = (Found *)Param;
+    DWORD process = 0;
+    char name[32];
+
+    GetWindowThreadProcessId(Window, &process);
+    GetClassNameA(Window, name, sizeof name);
+    if (process != found->Process || Window == found->Except || strcmp(name, "#32770") || !IsWindowVisible(Window))
+        return TRUE;
+    if (found->Caption && WindowText(Window) != found->Caption)
+        return TRUE;
+    found->Window = Window;
+    return FALSE;
+}
+
+/* A visible dialog of Process, other than Except, waited for up to Timeout ms. */
+HWND WaitForDialog(DWORD Process, HWND Except, const char *Caption, DWORD Timeout)
+{
+    DWORD start = GetTickCount();
+    Found found = { Process, Except, Caption, NULL };
+
+    for (;;) {
+        EnumWindows(MatchWindow, (LPARAM)&found);
+        if (found.Window || GetTickCount() - start > Timeout)
+            return found.Window;
+        PumpUntilSignalled(NULL, 50);
+    }
+}
+
+std::string ProgramPath(void)
+{
+    return TestFolder() + "..\\tarrowick.exe";
+}
+
+HWND LaunchProgram(PROCESS_INFORMATION *Program)
+{
+    STARTUPINFOA startup = {};
+    std::string exe = ProgramPath();
+
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    if (!CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, Program))
+        return NULL;
+    WaitForInputIdle(Program->hProcess, 10000);
+    return WaitForDialog(Program->dwProcessId, NULL, "Tarrowick", 10000);
+}
+
+LRESULT PickerRequestIn(HANDLE Process, HWND Picker, UINT Message, WPARAM First, SYSTEMTIME *Time)
+{
+    void *remote = VirtualAllocEx(Process, NULL, sizeof *Time, MEM_COMMIT, PAGE_READWRITE);
+    DWORD_PTR result = 0;
+
+    WriteProcessMemory(Process, remote, Time, sizeof *Time, NULL);
+    SendMessageTimeoutA(Picker, Message, First, (LPARAM)remote, SMTO_NORMAL, 10000, &result);
+    ReadProcessMemory(Process, remote, Time, sizeof *Time, NULL);
+    VirtualFreeEx(Process, remote, 0, MEM_RELEASE);
+    return (LRESULT)result;
 }

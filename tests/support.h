@@ -37,6 +37,16 @@ unsigned CountHandles(void);
 /* Threads of this process. */
 unsigned CountThreads(void);
 
+/* The real program: its path; started as a user starts it, returning its
+   main window once visible (NULL on failure); and a request to its time
+   picker, whose messages carry a pointer into the program's memory. */
+std::string ProgramPath(void);
+HWND LaunchProgram(PROCESS_INFORMATION *Program);
+LRESULT PickerRequestIn(HANDLE Process, HWND Picker, UINT Message, WPARAM First, SYSTEMTIME *Time);
+
+/* A visible dialog of Process other than Except (with Caption unless NULL), within Timeout ms. */
+HWND WaitForDialog(DWORD Process, HWND Except, const char *Caption, DWORD Timeout);
+
 /* Calendar helpers. */
 SYSTEMTIME MakeTime(WORD Year, WORD Month, WORD Day, WORD Hour, WORD Minute, WORD Second, WORD Ms = 0);
 ULONGLONG FileTimeOf(const SYSTEMTIME &Time);

@@ -10,45 +10,6 @@
 #include <stdio.h>
 #include <string.h>
 
-struct Found {
-    DWORD Process;        /* process whose window is wanted */
-    HWND Except;          /* a window not to return */
-    const char *Caption;  /* caption wanted, or NULL for any */
-    HWND Window;          /* result */
-};
-
-static BOOL CALLBACK MatchWindow(HWND Window, LPARAM Param)
-{
-    Found *found = (Found *)Param;
-    DWORD process = 0;
-    char name[32];
-
-    GetWindowThreadProcessId(Window, &process);
-    GetClassNameA(Window, name, sizeof name);
-    if (process != found->Process || Window == found->Except || strcmp(name, "#32770") || !IsWindowVisible(Window))
-        return TRUE;
-    if (found->Caption && WindowText(Window) != found->Caption)
-        return TRUE;
-    found->Window = Window;
-    return FALSE;
-}
-
-/* A visible dialog of Process, other than Except, waited for up to Timeout ms. */
-static HWND WaitForDialog(DWORD Process, HWND Except, const char *Caption, DWORD Timeout)
-{
-    DWORD start = GetTickCount();
-    Found found = { Process, Except, Caption, NULL };
-
-    for (;;) {
-        EnumWindows(MatchWindow, (LPARAM)&found);
-        if (found.Window || GetTickCount() - start > Timeout)
-            return found.Window;
-        PumpUntilSignalled(NULL, 50);
-    }
-}
-
-static std::string ProgramPath(void);
-
 class RunningProgram : public ::testing::Test {
 protected:
     Recorder Target;
@@ -58,18 +19,9 @@ protected:
 
     void SetUp() override
     {
-        std::string exe = ProgramPath();
-        STARTUPINFOA startup = {};
-
         Target = StartRecorder(::testing::UnitTest::GetInstance()->current_test_info()->name());
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_SHOWNORMAL;
         GetLocalTime(&Started);
-        ASSERT_TRUE(CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &Program))
-            << exe << " error " << GetLastError();
-        WaitForInputIdle(Program.hProcess, 10000);
-        Main = WaitForDialog(Program.dwProcessId, NULL, "Tarrowick", 10000);
+        Main = LaunchProgram(&Program);
         GetLocalTime(&Shown);
         ASSERT_TRUE(Main != NULL) << "no window came up";
     }
@@ -111,17 +63,9 @@ protected:
     void SetText(int Id, const std::string &Text) { Send(Control(Id), WM_SETTEXT, 0, (LPARAM)Text.c_str()); }
     void Click(int Id) { Send(Control(Id), BM_CLICK, 0, 0); }
 
-    /* The picker's messages carry a pointer, so the time travels through the program's memory. */
     LRESULT PickerRequest(UINT Message, WPARAM First, SYSTEMTIME *Time)
     {
-        void *remote = VirtualAllocEx(Program.hProcess, NULL, sizeof *Time, MEM_COMMIT, PAGE_READWRITE);
-        LRESULT result;
-
-        WriteProcessMemory(Program.hProcess, remote, Time, sizeof *Time, NULL);
-        result = Send(Control(IDC_TIME), Message, First, (LPARAM)remote);
-        ReadProcessMemory(Program.hProcess, remote, Time, sizeof *Time, NULL);
-        VirtualFreeEx(Program.hProcess, remote, 0, MEM_RELEASE);
-        return result;
+        return PickerRequestIn(Program.hProcess, Control(IDC_TIME), Message, First, Time);
     }
 
     void Pick(SYSTEMTIME Time) { ASSERT_TRUE(PickerRequest(DTM_SETSYSTEMTIME, GDT_VALID, &Time)); }
@@ -194,11 +138,6 @@ static const Expected Controls[] = {
     { IDC_STATUS, "Static", "", 0x50020000, { 74, 17, 199, 28 } },
     { -1, "Static", NULL, 0x50020000, { 2, 74, 216, 85 } },
 };
-
-static std::string ProgramPath(void)
-{
-    return TestFolder() + "..\\tarrowick.exe";
-}
 
 static INT_PTR CALLBACK QuietDialog(HWND, UINT Message, WPARAM, LPARAM)
 {

@@ -1,0 +1,211 @@
+/* Soak: thousands of presses on the real window and engine in this process,
+   interleaved with alarms falling due, Test pressed while a firing is under
+   way, then real tarrowick.exe processes closed while a firing is under way.
+   Prints its figures and exits non-zero on any fault.
+
+   soak.exe          the short form, run with the tests
+   soak.exe --long   the long form, ten times as many of everything */
+#include "../engine/alarm.h"
+#include "../window/window.h"
+#include "../resources/resource.h"
+#include "support.h"
+
+#include <commctrl.h>
+#include <stdio.h>
+#include <string.h>
+
+static unsigned Checks, Faults;
+
+#define CHECK(condition, ...) do {                                    \
+        Checks++;                                                     \
+        if (!(condition)) {                                           \
+            Faults++;                                                 \
+            printf("FAULT at line %d: ", __LINE__);                   \
+            printf(__VA_ARGS__);                                      \
+            printf("\n");                                             \
+        }                                                             \
+    } while (0)
+
+static Recorder Target;
+static unsigned Openings;      /* openings seen so far */
+
+static void Press(int Id)
+{
+    SendDlgItemMessageA(MainWindow, Id, BM_CLICK, 0, 0);
+}
+
+static void Pick(const SYSTEMTIME &Time)
+{
+    SendDlgItemMessageA(MainWindow, IDC_TIME, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&Time);
+}
+
+/* Counts openings: the first within First ms, each further one within
+   Quiet ms of the one before. */
+static unsigned CountOpenings(DWORD First, DWORD Quiet)
+{
+    unsigned seen = 0;
+
+    while (PumpUntilSignalled(Target.Opened, seen ? Quiet : First))
+        seen++;
+    Openings += seen;
+    return seen;
+}
+
+/* Committed private memory, summed over the address space: Wine reports
+   no PrivateUsage. */
+static size_t PrivateBytes(void)
+{
+    MEMORY_BASIC_INFORMATION region;
+    size_t total = 0;
+    const char *at = NULL;
+
+    while (VirtualQuery(at, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        at = (const char *)region.BaseAddress + region.RegionSize;
+        if (!at)
+            break;
+    }
+    return total;
+}
+
+/* Pumps until the local clock reaches the whole second of Due. */
+static void PumpUntil(SYSTEMTIME Due)
+{
+    SYSTEMTIME now;
+
+    Due.wMilliseconds = 0;
+    GetLocalTime(&now);
+    if (FileTimeOf(Due) > FileTimeOf(now))
+        PumpUntilSignalled(NULL, (DWORD)((FileTimeOf(Due) - FileTimeOf(now)) / 10000));
+}
+
+static void ActivateDeactivate(unsigned Cycles, unsigned *DueFired)
+{
+    for (unsigned i = 0; i < Cycles; i++) {
+        bool due = i % 250 == 125;
+
+        Pick(LocalNowPlus(due ? 1 + i % 2 : 3600));
+        Press(IDC_TOGGLE);
+        CHECK(AlarmActive && AlarmsArmed(), "cycle %u: Activate armed nothing", i);
+        if (due) {
+            CHECK(CountOpenings(6000, 1500) == 1, "cycle %u: the due alarm did not open the target once", i);
+            ++*DueFired;
+        }
+        Press(IDC_TOGGLE);
+        CHECK(!AlarmActive && !AlarmsArmed(), "cycle %u: an alarm stayed armed after Deactivate", i);
+    }
+}
+
+static void TestPresses(unsigned Presses)
+{
+    Pick(LocalNowPlus(3600));
+    for (unsigned i = 0; i < Presses; i++)
+        Press(IDC_TEST);
+    CHECK(AlarmsArmed(), "Test armed nothing");
+    unsigned seen = CountOpenings(30000, 5000);
+    CHECK(seen == Presses, "%u Test presses opened the target %u times", Presses, seen);
+    Press(IDC_TOGGLE);
+    Press(IDC_TOGGLE);
+    CHECK(!AlarmsArmed(), "an alarm stayed armed after Deactivate");
+}
+
+/* Test pressed at the very moment an alarm falls due: the target opens once
+   for the Test and at most once more for the alarm, never more. */
+static void TestDuringFiring(unsigned Rounds)
+{
+    for (unsigned i = 0; i < Rounds; i++) {
+        SYSTEMTIME due = LocalNowPlus(1);
+
+        Pick(due);
+        Press(IDC_TOGGLE);
+        PumpUntil(due);
+        Press(IDC_TEST);
+        unsigned seen = CountOpenings(8000, 1500);
+        CHECK(seen == 1 || seen == 2, "round %u: Test during a firing opened the target %u times", i, seen);
+        CHECK(AlarmsArmed(), "round %u: nothing armed after Test", i);
+        Press(IDC_TOGGLE);
+        CHECK(!AlarmsArmed(), "round %u: an alarm stayed armed after Deactivate", i);
+    }
+}
+
+/* The real program, closed at the moment its alarm falls due. */
+static void CloseDuringFiring(unsigned Sessions, unsigned *Closed)
+{
+    for (unsigned i = 0; i < Sessions; i++) {
+        PROCESS_INFORMATION program = {};
+        HWND main = LaunchProgram(&program);
+        SYSTEMTIME due = LocalNowPlus(1);
+        DWORD code = 99;
+
+        CHECK(main != NULL, "session %u: no window", i);
+        if (!main)
+            continue;
+        SendMessageA(GetDlgItem(main, IDC_TARGET), WM_SETTEXT, 0, (LPARAM)Target.Program.c_str());
+        PickerRequestIn(program.hProcess, GetDlgItem(main, IDC_TIME), DTM_SETSYSTEMTIME, GDT_VALID, &due);
+        SendMessageA(GetDlgItem(main, IDC_TOGGLE), BM_CLICK, 0, 0);
+        PumpUntil(due);
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        CHECK(WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0, "session %u: did not exit", i);
+        GetExitCodeProcess(program.hProcess, &code);
+        CHECK(code == 0, "session %u: exit code %lu", i, code);
+        unsigned seen = CountOpenings(1500, 1500);
+        CHECK(seen <= 1, "session %u: closing during a firing opened the target %u times", i, seen);
+        if (WaitForSingleObject(program.hProcess, 0) != WAIT_OBJECT_0)
+            TerminateProcess(program.hProcess, 99);
+        CloseHandle(program.hProcess);
+        CloseHandle(program.hThread);
+        ++*Closed;
+    }
+}
+
+int main(int argc, char **argv)
+{
+    bool longForm = argc > 1 && !strcmp(argv[1], "--long");
+    unsigned scale = longForm ? 10 : 1, dueFired = 0, closed = 0;
+    INITCOMMONCONTROLSEX classes = { sizeof classes, ICC_WIN95_CLASSES | ICC_DATE_CLASSES };
+    DWORD start = GetTickCount();
+
+    setvbuf(stdout, NULL, _IONBF, 0);
+    InitCommonControlsEx(&classes);
+    AppInstance = GetModuleHandleA(NULL);
+    MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
+    Target = StartRecorder("soak");
+    SetDlgItemTextA(MainWindow, IDC_TARGET, Target.Program.c_str());
+
+    /* Warm up what the first arming and opening load, then take the baseline. */
+    TestPresses(1);
+    ReapAlarms(5000);
+    unsigned handles = CountHandles(), threads = CountThreads();
+    size_t memory = PrivateBytes();
+
+    ActivateDeactivate(1000 * scale, &dueFired);
+    TestPresses(30 * scale);
+    TestDuringFiring(3 * scale);
+    CloseDuringFiring(3 * scale, &closed);
+
+    CHECK(!PumpUntilSignalled(Target.Opened, 1500), "a late, unexpected opening");
+    unsigned logged = (unsigned)ReadRecorderLog(Target).size();
+    CHECK(logged == Openings, "the recorder logged %u openings, %u were counted", logged, Openings);
+    SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+    CHECK(!AlarmsArmed(), "an alarm stayed armed after the window closed");
+    CHECK(ReapAlarms(10000), "a worker did not end");
+
+    unsigned handlesAfter = CountHandles(), threadsAfter = CountThreads();
+    size_t memoryAfter = PrivateBytes();
+    CHECK(handlesAfter <= handles + 8, "handles grew from %u to %u", handles, handlesAfter);
+    CHECK(threadsAfter <= threads + 1, "threads grew from %u to %u", threads, threadsAfter);
+    CHECK(memoryAfter <= memory + 1024 * 1024, "private memory grew from %zu to %zu", memory, memoryAfter);
+
+    printf("\nsoak (%s form), %.1f s\n", longForm ? "long" : "short", (GetTickCount() - start) / 1000.0);
+    printf("  Activate/Deactivate pairs   %u (of which due and fired: %u)\n", 1000 * scale, dueFired);
+    printf("  Test presses                %u, and %u during a firing\n", 30 * scale + 1, 3 * scale);
+    printf("  programs closed in a firing %u, every exit code checked\n", closed);
+    printf("  target openings             %u counted, %u logged\n", Openings, logged);
+    printf("  kernel handles              %u -> %u\n", handles, handlesAfter);
+    printf("  threads                     %u -> %u\n", threads, threadsAfter);
+    printf("  private bytes               %zu -> %zu\n", memory, memoryAfter);
+    printf("%u passed, %u failed\n", Checks - Faults, Faults);
+    StopRecorder(&Target);
+    return Faults ? 1 : 0;
+}

@@ -28,12 +28,20 @@ extern AlarmRecord *RetiredAlarms;  /* cancelled records whose worker may still 
    armed, read by the engine on the window thread and on firing workers. */
 extern HWND MainWindow;
 
-/* Arms one alarm at *DueUtc in place of every alarm armed now.  Firing is the
-   record whose timer fell due, or NULL for the user's own commands.  A firing
-   whose record was cancelled first loses its claim: nothing is cancelled or
-   armed, and *Claimed is FALSE.  DueUtc NULL cancels without arming.  Returns
-   the new record, in the list, or NULL when nothing was armed. */
-AlarmRecord *ArmAlarm(const FILETIME *DueUtc, const AlarmRecord *Firing, BOOL *Claimed);
+/* Counts the cancellings of all alarms (AlarmLock); an arming goes ahead
+   only if no cancelling came between it and its claim. */
+extern DWORD AlarmCancels;
+
+/* Cancels every armed alarm before a new one is armed, and gives in *Epoch
+   the count of cancellings to hand to ArmAlarm.  Firing is the record whose
+   timer fell due, or NULL for the user's own commands; a firing whose record
+   was cancelled first loses its claim: nothing is done and FALSE returned. */
+BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch);
+
+/* Arms one alarm at *DueUtc unless alarms were cancelled since the claim
+   that gave Epoch; *Current (if given) says whether none was.  Returns the
+   new record, in the list, or NULL when nothing was armed. */
+AlarmRecord *ArmAlarm(const FILETIME *DueUtc, DWORD Epoch, BOOL *Current);
 
 /* Links Record at the tail of the AlarmList; the caller holds AlarmLock. */
 AlarmRecord *AppendAlarm(AlarmRecord *Record);
@@ -51,13 +59,12 @@ BOOL ReapAlarms(DWORD Timeout);
 /* The worker thread of one alarm; Param is its record. */
 DWORD WINAPI AlarmWorker(LPVOID Param);
 
-/* Arms the picked time of day for its next occurrence in place of every armed
-   alarm and shows the outcome on the status line.  FALSE only when Firing lost
-   its claim (see ArmAlarm), in which case nothing was touched. */
-BOOL SetAlarm(const AlarmRecord *Firing);
+/* Arms the picked time of day for its next occurrence in place of every
+   armed alarm and shows the outcome on the status line. */
+void SetAlarm(void);
 
-/* Fires the alarm: re-arms the picked time and has the shell open the target.
-   Firing is the record whose timer fell due, or NULL for a test. */
+/* Fires the alarm: has the shell open the target, then arms the picked time
+   anew.  Firing is the record whose timer fell due, or NULL for a test. */
 void RunAlarm(const AlarmRecord *Firing);
 
 #endif

@@ -1,5 +1,6 @@
 #include "alarm.h"
 
+#include <objbase.h>
 #include <stdio.h>
 #include <stdlib.h>
 
@@ -7,6 +8,7 @@ CRITICAL_SECTION AlarmLock;
 AlarmRecord *AlarmListHead;
 AlarmRecord *AlarmListTail;
 AlarmRecord *RetiredAlarms;
+DWORD AlarmCancels;
 
 /* Ready before WinMain or any test runs, so no start-up call can be forgotten. */
 static const BOOL AlarmLockReady = (InitializeCriticalSection(&AlarmLock), TRUE);
@@ -96,6 +98,7 @@ static void CancelAlarmsLocked(void)
         RetireAlarm(record);
         record = next;
     }
+    AlarmCancels++;
 }
 
 static BOOL IsListed(const AlarmRecord *Record)
@@ -108,11 +111,28 @@ static BOOL IsListed(const AlarmRecord *Record)
     return FALSE;
 }
 
-AlarmRecord *ArmAlarm(const FILETIME *DueUtc, const AlarmRecord *Firing, BOOL *Claimed)
+BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch)
+{
+    BOOL claimed;
+
+    /* Checking that the firing alarm is still armed and cancelling every
+       alarm are one step: of two alarms due together only one goes on. */
+    EnterCriticalSection(&AlarmLock);
+    claimed = !Firing || IsListed(Firing);
+    if (claimed) {
+        CancelAlarmsLocked();
+        *Epoch = AlarmCancels;
+    }
+    LeaveCriticalSection(&AlarmLock);
+    ReapAlarms(0);
+    return claimed;
+}
+
+AlarmRecord *ArmAlarm(const FILETIME *DueUtc, DWORD Epoch, BOOL *Current)
 {
     AlarmRecord *fresh = DueUtc ? NewAlarm() : NULL;
     LARGE_INTEGER due = {};
-    BOOL claimed;
+    BOOL current;
 
     if (DueUtc) {
         /* Positive: an absolute UTC moment in 100 ns units. */
@@ -120,14 +140,12 @@ AlarmRecord *ArmAlarm(const FILETIME *DueUtc, const AlarmRecord *Firing, BOOL *C
         due.HighPart = (LONG)DueUtc->dwHighDateTime;
     }
 
-    /* One step under the lock: the firing's claim, the cancelling of every
-       alarm and the arming of the new one.  The timer is armed only once its
-       record is listed, so a timer that falls due always finds it there. */
+    /* The timer is armed only once its record is listed, so a timer that
+       falls due always finds its record there, and only while nothing was
+       cancelled since the claim: after a Deactivate nothing is armed anew. */
     EnterCriticalSection(&AlarmLock);
-    claimed = !Firing || IsListed(Firing);
-    if (claimed)
-        CancelAlarmsLocked();
-    if (fresh && claimed && SetWaitableTimer(fresh->Timer, &due, 0, NULL, NULL, TRUE)) {
+    current = AlarmCancels == Epoch;
+    if (fresh && current && SetWaitableTimer(fresh->Timer, &due, 0, NULL, NULL, TRUE)) {
         AppendAlarm(fresh);
     } else if (fresh) {
         SetEvent(fresh->StopEvent);
@@ -136,9 +154,8 @@ AlarmRecord *ArmAlarm(const FILETIME *DueUtc, const AlarmRecord *Firing, BOOL *C
     }
     LeaveCriticalSection(&AlarmLock);
 
-    ReapAlarms(0);
-    if (Claimed)
-        *Claimed = claimed;
+    if (Current)
+        *Current = current;
     return fresh;
 }
 
@@ -214,20 +231,30 @@ DWORD WINAPI AlarmWorker(LPVOID Param)
     HANDLE ready = record->ReadyEvent;
     HANDLE waits[2] = { record->StopEvent, record->Timer };
 
+    HRESULT com;
+    DWORD woken;
+
     /* From here on only these copies and the record's address are used. */
     SetEvent(ready);
-    switch (WaitForMultipleObjects(2, waits, FALSE, INFINITE)) {
+    /* Some handlers the shell may hand the target to are COM objects; set
+       COM up now rather than at the due moment. */
+    com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    switch (woken) {
     case WAIT_OBJECT_0 + 1:
         /* Nothing to cancel: the timer is one-shot and RunAlarm arms anew. */
         RunAlarm(record);
-        return 0;
+        break;
     case WAIT_FAILED:
         ReportWaitFailure(GetLastError());
         CancelWaitableTimer(waits[1]);
-        return 0;
+        break;
     default:
         /* Stopped: a cancelled alarm must not wake the computer. */
         CancelWaitableTimer(waits[1]);
-        return 0;
+        break;
     }
+    if (SUCCEEDED(com))
+        CoUninitialize();
+    return 0;
 }

@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <objbase.h>
 #include <stdio.h>
 
 /* The picker's value, through the window thread when called on a worker.
@@ -30,46 +29,53 @@ static BOOL NextAlarmUtc(SYSTEMTIME *Due, FILETIME *DueUtc)
     return AlarmMomentToUtc(NULL, Due, &nowUtc, DueUtc);
 }
 
-BOOL SetAlarm(const AlarmRecord *Firing)
+/* Arms the picked time after the claim that gave Epoch, and reports. */
+static void ArmPickedTime(DWORD Epoch)
 {
     SYSTEMTIME due;
     FILETIME dueUtc;
-    BOOL claimed;
+    BOOL current;
     char text[128];
     BOOL known = NextAlarmUtc(&due, &dueUtc);
 
-    if (ArmAlarm(known ? &dueUtc : NULL, Firing, &claimed)) {
+    if (ArmAlarm(known ? &dueUtc : NULL, Epoch, &current)) {
         FormatAlarmStatus(text, sizeof text, &due);
-    } else if (claimed) {
+    } else if (current) {
         snprintf(text, sizeof text, "%s", "I was unable to set the alarm.");
         MessageBoxA(MainWindow, text, "Error", MB_ICONERROR);
     } else {
-        return FALSE;
+        return;  /* cancelled meanwhile: by Deactivate, close, or a newer arming */
     }
     SendDlgItemMessageA(MainWindow, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
-    return TRUE;
+}
+
+void SetAlarm(void)
+{
+    DWORD epoch;
+
+    ClaimAlarm(NULL, &epoch);
+    ArmPickedTime(epoch);
 }
 
 static void OpenTarget(const char *Target)
 {
-    /* Some handlers the shell may hand the target to are COM objects. */
-    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-
     /* A computer woken for the alarm would sleep again after a couple of idle
        minutes with its display off; ask once for both to stay on. */
     SetThreadExecutionState(ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
     ShellExecuteA(NULL, NULL, Target, NULL, NULL, SW_SHOWNORMAL);
-    if (SUCCEEDED(com))
-        CoUninitialize();
 }
 
 void RunAlarm(const AlarmRecord *Firing)
 {
     char target[1024] = "";
+    DWORD epoch;
 
     /* Read before re-arming; a longer text is cut at 1023 characters. */
     GetWindowTextA(GetDlgItem(MainWindow, IDC_TARGET), target, sizeof target);
-    if (!SetAlarm(Firing))
-        return;  /* cancelled before it could fire: neither re-armed nor opened */
+    if (!ClaimAlarm(Firing, &epoch))
+        return;  /* cancelled before it could fire: neither opened nor re-armed */
+    /* The target first: arming the next day starts a thread, which would
+       hold the song back by a millisecond or two. */
     OpenTarget(target);
+    ArmPickedTime(epoch);
 }

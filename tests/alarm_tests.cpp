@@ -84,6 +84,15 @@ static HANDLE CopyHandle(HANDLE Handle)
     return copy;
 }
 
+/* Arms an alarm at Due in place of all others, as the user's commands do. */
+static AlarmRecord *ArmAt(const FILETIME &Due)
+{
+    DWORD epoch;
+
+    ClaimAlarm(NULL, &epoch);
+    return ArmAlarm(&Due, epoch, NULL);
+}
+
 static FILETIME UtcNowPlus(int Seconds)
 {
     FILETIME now;
@@ -113,7 +122,7 @@ TEST_F(AlarmEngine, FiresOnceAtItsTimeAndReArmsForTomorrow)
     tomorrow.wMilliseconds = 0;
     AddAlarmDays(&tomorrow, 1);
 
-    ASSERT_TRUE(SetAlarm(NULL));
+    SetAlarm();
     EXPECT_EQ(StatusFor(due), Status());
     AlarmRecord *first = ListedAlarm(&count);
     EXPECT_EQ(1u, count);
@@ -139,18 +148,16 @@ TEST_F(AlarmEngine, FiresOnceAtItsTimeAndReArmsForTomorrow)
 TEST_F(AlarmEngine, DueInThePastFiresAtOnce)
 {
     FILETIME past = UtcNowPlus(-3600);
-    BOOL claimed = FALSE;
 
     Pick(LocalNowPlus(3600));
-    ASSERT_TRUE(ArmAlarm(&past, NULL, &claimed) != NULL);
-    EXPECT_TRUE(claimed);
+    ASSERT_TRUE(ArmAt(past) != NULL);
     ExpectOneOpening(5000);
 }
 
 TEST_F(AlarmEngine, CancelStopsTheWorkerAndItsTimer)
 {
     FILETIME soon = UtcNowPlus(2);
-    AlarmRecord *record = ArmAlarm(&soon, NULL, NULL);
+    AlarmRecord *record = ArmAt(soon);
     unsigned count;
 
     ASSERT_TRUE(record != NULL);
@@ -203,7 +210,7 @@ TEST_F(AlarmEngine, TwoAlarmsDueTogetherOpenTheTargetOnce)
     unsigned count;
 
     Pick(LocalNowPlus(3600));
-    ASSERT_TRUE(ArmAlarm(&due, NULL, NULL) != NULL);
+    ASSERT_TRUE(ArmAt(due) != NULL);
     AppendSecondAlarm(due);
     ListedAlarm(&count);
     ASSERT_EQ(2u, count);
@@ -217,7 +224,7 @@ TEST_F(AlarmEngine, TwoAlarmsDueTogetherOpenTheTargetOnce)
 TEST_F(AlarmEngine, FiringCancelledFirstNeitherOpensNorArms)
 {
     FILETIME later = UtcNowPlus(3600);
-    AlarmRecord *record = ArmAlarm(&later, NULL, NULL);
+    AlarmRecord *record = ArmAt(later);
     unsigned count;
 
     ASSERT_TRUE(record != NULL);
@@ -229,6 +236,26 @@ TEST_F(AlarmEngine, FiringCancelledFirstNeitherOpensNorArms)
     EXPECT_EQ(NULL, ListedAlarm(&count));
     EXPECT_EQ("before", Status());
     ExpectNoOpening(1500);
+}
+
+TEST_F(AlarmEngine, CancelBetweenClaimAndArmingArmsNothing)
+{
+    FILETIME later = UtcNowPlus(3600);
+    AlarmRecord *record = ArmAt(later);
+    DWORD epoch;
+    BOOL current = TRUE;
+
+    /* A firing claims its alarm, opens the target, and then Deactivate
+       cancels before the next day's alarm is armed. */
+    ASSERT_TRUE(ClaimAlarm(record, &epoch));
+    CancelAlarms();
+    EXPECT_EQ(NULL, ArmAlarm(&later, epoch, &current));
+    EXPECT_FALSE(current);
+    EXPECT_FALSE(AlarmsArmed());
+    /* Without a cancel in between the same arming goes ahead. */
+    ASSERT_TRUE(ClaimAlarm(NULL, &epoch));
+    EXPECT_TRUE(ArmAlarm(&later, epoch, &current) != NULL);
+    EXPECT_TRUE(current);
 }
 
 TEST_F(AlarmEngine, TestPressOpensOnceAndArmsTheNextOccurrence)
@@ -260,7 +287,7 @@ TEST_F(AlarmEngine, TimeChangeReArmsWithoutOpening)
     SendMessageA(MainWindow, WM_TIMECHANGE, 0, 0);
     EXPECT_FALSE(AlarmsArmed()) << "nothing armed, nothing to follow";
 
-    ASSERT_TRUE(SetAlarm(NULL));
+    SetAlarm();
     AlarmRecord *before = ListedAlarm(&count);
     SetDlgItemTextA(MainWindow, IDC_STATUS, "");
     SendMessageA(MainWindow, WM_TIMECHANGE, 0, 0);
@@ -295,10 +322,10 @@ TEST_F(AlarmEngine, WindowWithoutPickerFailsToArm)
 {
     FILETIME later = UtcNowPlus(3600);
 
-    ASSERT_TRUE(ArmAlarm(&later, NULL, NULL) != NULL);
+    ASSERT_TRUE(ArmAt(later) != NULL);
     DestroyWindow(GetDlgItem(MainWindow, IDC_TIME));
     BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
-    EXPECT_TRUE(SetAlarm(NULL));
+    SetAlarm();
     UnhookWindowsHookEx(BoxHook);
 
     EXPECT_EQ("Error", BoxCaption);
@@ -315,19 +342,19 @@ TEST_F(AlarmEngine, ThousandsOfArmingsLeaveNoHandlesOrThreads)
     SetDlgItemTextA(MainWindow, IDC_TARGET, "");
     Pick(LocalNowPlus(7200));
     /* Warm up whatever the first arming and firing load. */
-    ASSERT_TRUE(ArmAlarm(&later, NULL, NULL) != NULL);
+    ASSERT_TRUE(ArmAt(later) != NULL);
     CancelAlarms();
     ASSERT_TRUE(ReapAlarms(5000));
     unsigned handles = CountHandles(), threads = CountThreads();
 
     for (int i = 0; i < 3000; i++) {
-        ASSERT_TRUE(ArmAlarm(&later, NULL, NULL) != NULL);
+        ASSERT_TRUE(ArmAt(later) != NULL);
         if (i % 2)
             CancelAlarms();
     }
     /* Firings: each re-arms through the picker, which needs this thread to pump. */
     for (int i = 0; i < 300; i++) {
-        AlarmRecord *record = ArmAlarm(&past, NULL, NULL);
+        AlarmRecord *record = ArmAt(past);
         ASSERT_TRUE(record != NULL);
         HANDLE worker = CopyHandle(record->Worker);
         ASSERT_TRUE(PumpUntilSignalled(worker, 5000)) << "firing " << i << " did not end";

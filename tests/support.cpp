@@ -226,7 +226,7 @@ HWND LaunchProgram(PROCESS_INFORMATION *Program)
     startup.wShowWindow = SW_SHOWNORMAL;
     if (!CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, Program))
         return NULL;
-    WaitForInputIdle(Program->hProcess, 10000);
+    /* No WaitForInputIdle: under Wine each call leaves a handle open in the caller. */
     return WaitForDialog(Program->dwProcessId, NULL, "Tarrowick", 10000);
 }
 

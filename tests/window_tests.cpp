@@ -371,3 +371,69 @@ TEST_F(RunningProgram, LongTargetOpensAsItsFirst1023Characters)
     EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1000));
     EXPECT_EQ(target, Text(IDC_TARGET));
 }
+
+/* Registers a web address scheme whose handler is the recorder. */
+static void RegisterTestScheme(const std::string &Recorder)
+{
+    HKEY key;
+    std::string command = "\"" + Recorder + "\" %1";
+
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, "x-tarrowick-test", 0, NULL, 0, KEY_WRITE, NULL, &key, NULL);
+    RegSetValueExA(key, "URL Protocol", 0, REG_SZ, (const BYTE *)"", 1);
+    RegCloseKey(key);
+    RegCreateKeyExA(HKEY_CLASSES_ROOT, "x-tarrowick-test\\shell\\open\\command", 0, NULL, 0, KEY_WRITE, NULL, &key, NULL);
+    RegSetValueExA(key, NULL, 0, REG_SZ, (const BYTE *)command.c_str(), (DWORD)command.size() + 1);
+    RegCloseKey(key);
+}
+
+/* A copy of the recorder at a path with spaces and a character of the ANSI
+   code page beyond ASCII ("\xE9", e acute in the Western code pages). */
+static std::string AwkwardRecorderPath(const Recorder &Target)
+{
+    std::string folder = TestFolder() + "dir with spaces \xE9";
+    std::string copy = folder + "\\rec \xE9.exe";
+
+    CreateDirectoryA(folder.c_str(), NULL);
+    CopyFileA(Target.Program.c_str(), copy.c_str(), FALSE);
+    return copy;
+}
+
+struct BadTarget {
+    const char *What;
+    std::string Text;
+    bool Opens;        /* the recorder runs */
+};
+
+TEST_F(RunningProgram, BadTargetsHaveClearOutcomes)
+{
+    std::string path = PathOf1023Characters(TestFolder());
+    std::string awkward = AwkwardRecorderPath(Target);
+    SYSTEMTIME picked = LocalNowPlus(-60);
+    const BadTarget cases[] = {
+        { "empty", "", false },
+        { "one character", "x", false },
+        { "1023 characters", path, true },
+        { "1024 characters", path + "x", true },
+        { "30,000 characters", path + std::string(30000 - 1023, 'x'), true },
+        { "spaces and non-ASCII", awkward, true },
+        { "quoted path", "\"" + awkward + "\"", true },
+        { "missing file", TestFolder() + "no such song.mp3", false },
+        { "web address", "x-tarrowick-test://example.com/radio?station=1", true },
+    };
+
+    ASSERT_NE(0xFFFFFFFFu, GetFileAttributesA(awkward.c_str()));
+    RegisterTestScheme(Target.Program);
+    Pick(picked);
+    for (const BadTarget &bad : cases) {
+        SetText(IDC_TARGET, bad.Text);
+        EXPECT_EQ(bad.Text.size(), (size_t)Send(Control(IDC_TARGET), WM_GETTEXTLENGTH, 0, 0)) << bad.What;
+        SetText(IDC_STATUS, "");
+        Click(IDC_TEST);
+        EXPECT_EQ(bad.Opens, (bool)PumpUntilSignalled(Target.Opened, bad.Opens ? 10000 : 2000)) << bad.What;
+        /* Whatever the shell made of it, the alarm is armed and the program answers. */
+        EXPECT_EQ(StatusFor(picked, 1), Text(IDC_STATUS)) << bad.What;
+        EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(Program.hProcess, 0)) << bad.What;
+        EXPECT_EQ(NULL, WaitForDialog(Program.dwProcessId, Main, NULL, 0)) << bad.What << ": a box came up";
+    }
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500)) << "a late opening";
+}

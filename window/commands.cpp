@@ -31,7 +31,7 @@ static void ToggleAlarm(void)
     AlarmActive = !AlarmActive;
     if (AlarmActive) {
         /* Replaces any alarm a Test armed: while on there is one alarm, at the chosen time. */
-        SetAlarm(NULL);
+        SetAlarm();
         EnableAlarmSettings(FALSE);
         SetDlgItemTextA(MainWindow, IDC_TOGGLE, "Deactivate Alarm");
     } else {

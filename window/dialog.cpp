@@ -26,7 +26,7 @@ static void CloseMainWindow(void)
 static void FollowTimeChange(void)
 {
     if (AlarmsArmed())
-        SetAlarm(NULL);
+        SetAlarm();
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND Window, UINT Message, WPARAM First, LPARAM Second)

@@ -3,6 +3,7 @@
 #include "../resources/resource.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <stdio.h>
 
 static void LoadCommonControls(void)
@@ -24,6 +25,8 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE Previous, LPSTR CommandLine, in
 
     (void)Previous;
     (void)CommandLine;
+    /* For the shell's handlers that Test reaches on this thread, and the file dialog. */
+    CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     LoadCommonControls();
     AppInstance = Instance;
     MainWindow = CreateDialogParamA(Instance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);

@@ -269,7 +269,8 @@ static Memory MemoryOf(HANDLE Process)
     return { counters.PagefileUsage / 1024.0, counters.WorkingSetSize / 1024.0 };
 }
 
-static void MeasureMemory(unsigned Firings, Memory *Rest, Memory *Fired, Memory *FiredTwice, Memory *Minimal)
+static void MeasureMemory(unsigned Firings, Memory *Rest, Memory *First, Memory *Fired, Memory *FiredTwice,
+                          Memory *Minimal)
 {
     Running program = StartTarrowick();
     PROCESS_INFORMATION minimal = {};
@@ -281,8 +282,12 @@ static void MeasureMemory(unsigned Firings, Memory *Rest, Memory *Fired, Memory 
        with a shell request that fails at once. */
     Sleep(1000);
     *Rest = MemoryOf(program.Process.hProcess);
+    /* The first firing loads the shell's libraries, once. */
+    Click(program.Main, IDC_TEST);
+    Sleep(1000);
+    *First = MemoryOf(program.Process.hProcess);
     for (unsigned round = 0; round < 2; round++) {
-        for (unsigned i = 0; i < Firings; i++)
+        for (unsigned i = 1; i < Firings; i++)
             Click(program.Main, IDC_TEST);
         Sleep(1000);
         *(round ? FiredTwice : Fired) = MemoryOf(program.Process.hProcess);
@@ -370,11 +375,11 @@ int main(int argc, char **argv)
     const unsigned firings = 200, memoryFirings = 500, starts = 10;
     Spread engine, bare;
     double cpuMs, wakeUps;
-    Memory rest, fired, firedTwice, minimal;
+    Memory rest, first, fired, firedTwice, minimal;
     std::vector<double> ours, theirs;
 
     MeasureLatency(firings, &engine, &bare);
-    MeasureMemory(memoryFirings, &rest, &fired, &firedTwice, &minimal);
+    MeasureMemory(memoryFirings, &rest, &first, &fired, &firedTwice, &minimal);
     for (unsigned i = 0; i < starts; i++) {
         ours.push_back(StartUpMs(ProgramPath()));
         theirs.push_back(StartUpMs(TestFolder() + "minimal.exe"));
@@ -397,12 +402,14 @@ int main(int argc, char **argv)
            rest.PrivateKiB, minimal.PrivateKiB, rest.PrivateKiB / minimal.PrivateKiB);
     printf("| Working set at rest | %.0f KiB | %.0f KiB (minimal dialog) | %.2f | within 10 %% |\n",
            rest.WorkingSetKiB, minimal.WorkingSetKiB, rest.WorkingSetKiB / minimal.WorkingSetKiB);
-    printf("| Private bytes after %u / %u firings | %.0f / %.0f KiB | %.0f KiB (at rest) | %.2f / %.2f | no growth |\n",
-           memoryFirings, 2 * memoryFirings, fired.PrivateKiB, firedTwice.PrivateKiB, rest.PrivateKiB,
-           fired.PrivateKiB / rest.PrivateKiB, firedTwice.PrivateKiB / rest.PrivateKiB);
-    printf("| Working set after %u / %u firings | %.0f / %.0f KiB | %.0f KiB (at rest) | %.2f / %.2f | no growth |\n",
-           memoryFirings, 2 * memoryFirings, fired.WorkingSetKiB, firedTwice.WorkingSetKiB, rest.WorkingSetKiB,
-           fired.WorkingSetKiB / rest.WorkingSetKiB, firedTwice.WorkingSetKiB / rest.WorkingSetKiB);
+    printf("| Private bytes after the first firing, which loads the shell | %.0f KiB | %.0f KiB (at rest) | %.2f | |\n",
+           first.PrivateKiB, rest.PrivateKiB, first.PrivateKiB / rest.PrivateKiB);
+    printf("| Private bytes after %u / %u firings | %.0f / %.0f KiB | %.0f KiB (after the first) | %.2f / %.2f | no growth |\n",
+           memoryFirings, 2 * memoryFirings, fired.PrivateKiB, firedTwice.PrivateKiB, first.PrivateKiB,
+           fired.PrivateKiB / first.PrivateKiB, firedTwice.PrivateKiB / first.PrivateKiB);
+    printf("| Working set after %u / %u firings | %.0f / %.0f KiB | %.0f KiB (after the first) | %.2f / %.2f | no growth |\n",
+           memoryFirings, 2 * memoryFirings, fired.WorkingSetKiB, firedTwice.WorkingSetKiB, first.WorkingSetKiB,
+           fired.WorkingSetKiB / first.WorkingSetKiB, firedTwice.WorkingSetKiB / first.WorkingSetKiB);
     printf("| Start-up to visible window, median of %u | %.1f ms | %.1f ms (minimal dialog) | %.2f | within 20 %% |\n",
            starts, start, minimalStart, start / minimalStart);
     printf("| Size of the stripped exe | %.1f KiB | %.1f KiB (minimal dialog) | %.2f | under 64 KiB |\n",

@@ -5,18 +5,19 @@
 #include <windows.h>
 
 /* One alarm: a wake-capable timer and the worker thread that waits on it.
-   Links are guarded by AlarmLock; the handles are set before the record is
-   shared and closed only by ReapAlarms, once the worker has returned. */
+   Links are guarded by AlarmLock; the handles are set by the arming thread
+   before the record is shared and closed only by ReapAlarms, once the worker
+   has returned.  A worker reads its record only before it signals ready. */
 struct AlarmRecord {
-    AlarmRecord *NextAlarm;  /* next in the AlarmList (or in RetiredAlarms); NULL for the last */
-    AlarmRecord *PrevAlarm;  /* previous in the AlarmList; NULL for the first */
-    HANDLE Worker;           /* the worker thread; NULL until it has been created */
-    HANDLE Timer;            /* manual-reset waitable timer, armed with the resume flag */
-    HANDLE StopEvent;        /* auto-reset: set to make the worker stop */
-    HANDLE ReadyEvent;       /* auto-reset: set by the worker once it has taken its handles */
+    AlarmRecord *NextAlarm;  /* next in the AlarmList (or in RetiredAlarms), NULL for the last; any thread, under AlarmLock */
+    AlarmRecord *PrevAlarm;  /* previous in the AlarmList, NULL for the first; any thread, under AlarmLock */
+    HANDLE Worker;           /* the worker thread, NULL until created; waited on and closed by ReapAlarms */
+    HANDLE Timer;            /* manual-reset waitable timer with the resume flag; armed under AlarmLock, cancelled by the worker */
+    HANDLE StopEvent;        /* auto-reset; set by whoever cancels, waited on by the worker */
+    HANDLE ReadyEvent;       /* auto-reset; set by the worker once it has its copies, waited on by the arming thread */
 };
 
-/* Guards AlarmListHead, AlarmListTail and RetiredAlarms.  Never held while
+/* Guards AlarmListHead, AlarmListTail, RetiredAlarms and AlarmCancels.  Never held while
    sending a window message, showing a box or waiting: a firing worker sends
    messages to the window thread, which may itself be waiting for this lock. */
 extern CRITICAL_SECTION AlarmLock;

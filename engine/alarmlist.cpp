@@ -230,17 +230,14 @@ DWORD WINAPI AlarmWorker(LPVOID Param)
     AlarmRecord *record = (AlarmRecord *)Param;
     HANDLE ready = record->ReadyEvent;
     HANDLE waits[2] = { record->StopEvent, record->Timer };
-
     HRESULT com;
-    DWORD woken;
 
     /* From here on only these copies and the record's address are used. */
     SetEvent(ready);
     /* Some handlers the shell may hand the target to are COM objects; set
        COM up now rather than at the due moment. */
     com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    woken = WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    switch (woken) {
+    switch (WaitForMultipleObjects(2, waits, FALSE, INFINITE)) {
     case WAIT_OBJECT_0 + 1:
         /* Nothing to cancel: the timer is one-shot and RunAlarm arms anew. */
         RunAlarm(record);

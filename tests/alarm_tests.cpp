@@ -55,14 +55,6 @@ protected:
     }
 };
 
-static std::string StatusFor(const SYSTEMTIME &Due)
-{
-    char text[128];
-
-    FormatAlarmStatus(text, sizeof text, &Due);
-    return text;
-}
-
 static AlarmRecord *ListedAlarm(unsigned *Count)
 {
     AlarmRecord *first;
@@ -123,7 +115,7 @@ TEST_F(AlarmEngine, FiresOnceAtItsTimeAndReArmsForTomorrow)
     AddAlarmDays(&tomorrow, 1);
 
     SetAlarm();
-    EXPECT_EQ(StatusFor(due), Status());
+    EXPECT_EQ(StatusFor(due, 0), Status());
     AlarmRecord *first = ListedAlarm(&count);
     EXPECT_EQ(1u, count);
 
@@ -139,7 +131,7 @@ TEST_F(AlarmEngine, FiresOnceAtItsTimeAndReArmsForTomorrow)
     SystemTimeToFileTime(&utc, &dueUtc);
     EXPECT_GE(opened + 50, (((ULONGLONG)dueUtc.dwHighDateTime << 32) | dueUtc.dwLowDateTime) / 10000);
 
-    EXPECT_TRUE(PumpUntilText(MainWindow, IDC_STATUS, StatusFor(tomorrow), 2000)) << Status();
+    EXPECT_TRUE(PumpUntilText(MainWindow, IDC_STATUS, StatusFor(tomorrow, 0), 2000)) << Status();
     AlarmRecord *next = ListedAlarm(&count);
     EXPECT_EQ(1u, count);
     EXPECT_NE(first, next);
@@ -269,7 +261,7 @@ TEST_F(AlarmEngine, TestPressOpensOnceAndArmsTheNextOccurrence)
     Pick(picked);
     RunAlarm(NULL);
     RunAlarm(NULL);
-    EXPECT_EQ(StatusFor(tomorrow), Status());
+    EXPECT_EQ(StatusFor(tomorrow, 0), Status());
     ListedAlarm(&count);
     EXPECT_EQ(1u, count) << "each test press replaces the alarm";
     ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
@@ -294,7 +286,7 @@ TEST_F(AlarmEngine, TimeChangeReArmsWithoutOpening)
     AlarmRecord *after = ListedAlarm(&count);
     EXPECT_EQ(1u, count);
     EXPECT_NE(before, after);
-    EXPECT_EQ(StatusFor(picked), Status());
+    EXPECT_EQ(StatusFor(picked, 0), Status());
     ExpectNoOpening(1000);
 }
 

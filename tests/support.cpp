@@ -1,4 +1,5 @@
 #include "support.h"
+#include "../engine/moment.h"
 
 #include <tlhelp32.h>
 #include <stdio.h>
@@ -240,4 +241,14 @@ LRESULT PickerRequestIn(HANDLE Process, HWND Picker, UINT Message, WPARAM First,
     ReadProcessMemory(Process, remote, Time, sizeof *Time, NULL);
     VirtualFreeEx(Process, remote, 0, MEM_RELEASE);
     return (LRESULT)result;
+}
+
+std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn)
+{
+    char text[128];
+
+    Due.wMilliseconds = 0;
+    AddAlarmDays(&Due, DaysOn);
+    FormatAlarmStatus(text, sizeof text, &Due);
+    return text;
 }

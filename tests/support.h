@@ -47,6 +47,9 @@ LRESULT PickerRequestIn(HANDLE Process, HWND Picker, UINT Message, WPARAM First,
 /* A visible dialog of Process other than Except (with Caption unless NULL), within Timeout ms. */
 HWND WaitForDialog(DWORD Process, HWND Except, const char *Caption, DWORD Timeout);
 
+/* The status line's text for Due, on the whole second, DaysOn days later. */
+std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn);
+
 /* Calendar helpers. */
 SYSTEMTIME MakeTime(WORD Year, WORD Month, WORD Day, WORD Hour, WORD Minute, WORD Second, WORD Ms = 0);
 ULONGLONG FileTimeOf(const SYSTEMTIME &Time);

@@ -1,7 +1,6 @@
 /* The real tarrowick.exe, started as its own process and driven from here
    with window messages, as a user's clicks and keys would drive it.  The
    target is the recorder, which logs and signals each opening. */
-#include "../engine/moment.h"
 #include "../resources/resource.h"
 #include "support.h"
 
@@ -70,11 +69,11 @@ protected:
 
     void Pick(SYSTEMTIME Time) { ASSERT_TRUE(PickerRequest(DTM_SETSYSTEMTIME, GDT_VALID, &Time)); }
 
-    BOOL WaitForStatus(const std::string &Expected, DWORD Timeout)
+    BOOL WaitForText(int Id, const std::string &Expected, DWORD Timeout)
     {
         DWORD start = GetTickCount();
 
-        while (Text(IDC_STATUS) != Expected) {
+        while (Text(Id) != Expected) {
             if (GetTickCount() - start > Timeout)
                 return FALSE;
             PumpUntilSignalled(NULL, 50);
@@ -100,16 +99,6 @@ protected:
         return times;
     }
 };
-
-static std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn)
-{
-    char text[128];
-
-    Due.wMilliseconds = 0;
-    AddAlarmDays(&Due, DaysOn);
-    FormatAlarmStatus(text, sizeof text, &Due);
-    return text;
-}
 
 static ULONGLONG UtcMs(const SYSTEMTIME &Local)
 {
@@ -254,7 +243,7 @@ TEST_F(RunningProgram, ActivatedAlarmFiresOnceAtItsTime)
     ASSERT_EQ(1u, openings.size());
     due.wMilliseconds = 0;
     EXPECT_GE(openings[0] + 50, UtcMs(due)) << "went off early";
-    EXPECT_TRUE(WaitForStatus(StatusFor(due, 1), 5000)) << Text(IDC_STATUS);
+    EXPECT_TRUE(WaitForText(IDC_STATUS, StatusFor(due, 1), 5000)) << Text(IDC_STATUS);
     EXPECT_EQ("Deactivate Alarm", Text(IDC_TOGGLE));
 }
 
@@ -324,9 +313,7 @@ TEST_F(RunningProgram, BrowseFillsTheFullPathAndCancelKeepsTheField)
     ASSERT_TRUE(FileNameField(dialog) != NULL);
     Send(FileNameField(dialog), WM_SETTEXT, 0, (LPARAM)chosen.c_str());
     PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-    DWORD start = GetTickCount();
-    while (Text(IDC_TARGET) != chosen && GetTickCount() - start < 10000)
-        PumpUntilSignalled(NULL, 50);
+    WaitForText(IDC_TARGET, chosen, 10000);
     EXPECT_STRCASEEQ(chosen.c_str(), Text(IDC_TARGET).c_str());
 
     SetText(IDC_TARGET, "kept as it was");
@@ -335,7 +322,7 @@ TEST_F(RunningProgram, BrowseFillsTheFullPathAndCancelKeepsTheField)
     ASSERT_TRUE(dialog != NULL);
     Send(FileNameField(dialog), WM_SETTEXT, 0, (LPARAM)chosen.c_str());
     PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-    start = GetTickCount();
+    DWORD start = GetTickCount();
     while (IsWindow(dialog) && GetTickCount() - start < 10000)
         PumpUntilSignalled(NULL, 50);
     EXPECT_FALSE(IsWindow(dialog));

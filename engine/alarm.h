@@ -15,9 +15,11 @@ struct AlarmRecord {
     HANDLE Timer;            /* manual-reset waitable timer with the resume flag; armed under AlarmLock, cancelled by the worker */
     HANDLE StopEvent;        /* auto-reset; set by whoever cancels, waited on by the worker */
     HANDLE ReadyEvent;       /* auto-reset; set by the worker once it has its copies, waited on by the arming thread */
+    FILETIME Due;            /* due moment in UTC, to tell a late firing; set before sharing, then AlarmLock */
 };
 
-/* Guards AlarmListHead, AlarmListTail, RetiredAlarms and AlarmCancels.  Never held while
+/* Guards AlarmListHead, AlarmListTail, RetiredAlarms, AlarmCancels,
+   AlarmClockChanges and the records' Due.  Never held while
    sending a window message, showing a box or waiting: a firing worker sends
    messages to the window thread, which may itself be waiting for this lock. */
 extern CRITICAL_SECTION AlarmLock;
@@ -33,16 +35,43 @@ extern HWND MainWindow;
    only if no cancelling came between it and its claim. */
 extern DWORD AlarmCancels;
 
+/* Counts the changes of clock or zone (AlarmLock); an arming goes ahead
+   only if none came since it worked out its due moment. */
+extern DWORD AlarmClockChanges;
+
 /* Cancels every armed alarm before a new one is armed, and gives in *Epoch
    the count of cancellings to hand to ArmAlarm.  Firing is the record whose
    timer fell due, or NULL for the user's own commands; a firing whose record
-   was cancelled first loses its claim: nothing is done and FALSE returned. */
-BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch);
+   was cancelled first loses its claim: nothing is done and FALSE returned.
+   *Due (if given) gets the firing record's due moment. */
+BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch, FILETIME *Due);
 
-/* Arms one alarm at *DueUtc unless alarms were cancelled since the claim
-   that gave Epoch; *Current (if given) says whether none was.  Returns the
-   new record, in the list, or NULL when nothing was armed. */
-AlarmRecord *ArmAlarm(const FILETIME *DueUtc, DWORD Epoch, BOOL *Current);
+/* One arming's view of what happened around it. */
+struct AlarmArming {
+    DWORD Epoch;      /* in: AlarmCancels as the claim left it */
+    DWORD Clock;      /* in: AlarmClockChanges when the due moment was worked out */
+    BOOL Current;     /* out: no cancelling came since the claim */
+    BOOL ClockMoved;  /* out: the clock changed since: work the moment out again */
+    DWORD WakeError;  /* out: the last error that a successful SetWaitableTimer left */
+};
+
+/* AlarmClockChanges, for an arming about to work out its due moment. */
+DWORD ClockChangesNow(void);
+
+/* Arms one alarm at *DueUtc unless alarms were cancelled since the claim,
+   or the clock changed since the moment was worked out.  Returns the new
+   record, in the list, or NULL when nothing was armed. */
+AlarmRecord *ArmAlarm(const FILETIME *DueUtc, AlarmArming *Arming);
+
+/* Moves every armed alarm whose timer has not yet fallen due to *DueUtc,
+   giving in *Epoch the count of cancellings; TRUE when one was moved. */
+BOOL MoveAlarms(const FILETIME *DueUtc, DWORD *Epoch);
+
+/* Counts a change of clock or zone, so an arming under way works again. */
+DWORD CountClockChange(void);
+
+/* TRUE when no cancelling came since the claim that gave Epoch. */
+BOOL IsCurrentArming(DWORD Epoch);
 
 /* Links Record at the tail of the AlarmList; the caller holds AlarmLock. */
 AlarmRecord *AppendAlarm(AlarmRecord *Record);
@@ -65,7 +94,25 @@ DWORD WINAPI AlarmWorker(LPVOID Param);
 void SetAlarm(void);
 
 /* Fires the alarm: has the shell open the target, then arms the picked time
-   anew.  Firing is the record whose timer fell due, or NULL for a test. */
+   anew.  Firing is the record whose timer fell due, or NULL for a test.  A
+   firing more than ALARM_LATE_LIMIT late is reported instead of opened. */
 void RunAlarm(const AlarmRecord *Firing);
+
+/* The clock or the zone changed (window thread): armed alarms move to the
+   picked time under the new clock; one already falling due goes ahead. */
+void FollowTimeChange(void);
+
+/* Messages from the engine to the main window.  WM_ALARMSTATUS (sent):
+   first parameter the epoch of the arming, second its status text, which
+   ApplyAlarmStatus shows only if that arming is still the current one.
+   WM_ALARMRANG (posted): a firing opened its target. */
+#define WM_ALARMSTATUS (WM_APP + 1)
+#define WM_ALARMRANG   (WM_APP + 2)
+
+/* Shows Text on the status line if no cancelling came since Epoch (window thread). */
+void ApplyAlarmStatus(DWORD Epoch, const char *Text);
+
+/* The caption of the missed-alarm box. */
+#define MISSED_CAPTION "Tarrowick: alarm missed"
 
 #endif

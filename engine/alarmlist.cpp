@@ -9,6 +9,7 @@ AlarmRecord *AlarmListHead;
 AlarmRecord *AlarmListTail;
 AlarmRecord *RetiredAlarms;
 DWORD AlarmCancels;
+DWORD AlarmClockChanges;
 
 /* Ready before WinMain or any test runs, so no start-up call can be forgotten. */
 static const BOOL AlarmLockReady = (InitializeCriticalSection(&AlarmLock), TRUE);
@@ -37,12 +38,13 @@ static void RetireAlarm(AlarmRecord *Record)
 
 /* A record with its events, timer (not yet armed) and a waiting worker that
    has taken its handles or had a second to do so; not yet in any list. */
-static AlarmRecord *NewAlarm(void)
+static AlarmRecord *NewAlarm(const FILETIME *DueUtc)
 {
     AlarmRecord *record = (AlarmRecord *)calloc(1, sizeof *record);
 
     if (!record)
         return NULL;
+    record->Due = *DueUtc;
     record->StopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     record->ReadyEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     record->Timer = CreateWaitableTimerA(NULL, TRUE, NULL);
@@ -111,7 +113,7 @@ static BOOL IsListed(const AlarmRecord *Record)
     return FALSE;
 }
 
-BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch)
+BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch, FILETIME *Due)
 {
     BOOL claimed;
 
@@ -120,6 +122,8 @@ BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch)
     EnterCriticalSection(&AlarmLock);
     claimed = !Firing || IsListed(Firing);
     if (claimed) {
+        if (Firing && Due)
+            *Due = Firing->Due;  /* still listed, so not yet retired */
         CancelAlarmsLocked();
         *Epoch = AlarmCancels;
     }
@@ -128,24 +132,48 @@ BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch)
     return claimed;
 }
 
-AlarmRecord *ArmAlarm(const FILETIME *DueUtc, DWORD Epoch, BOOL *Current)
+DWORD ClockChangesNow(void)
 {
-    AlarmRecord *fresh = DueUtc ? NewAlarm() : NULL;
+    DWORD changes;
+
+    EnterCriticalSection(&AlarmLock);
+    changes = AlarmClockChanges;
+    LeaveCriticalSection(&AlarmLock);
+    return changes;
+}
+
+static LARGE_INTEGER TimerDue(const FILETIME *DueUtc)
+{
+    LARGE_INTEGER due;
+
+    /* Positive: an absolute UTC moment in 100 ns units. */
+    due.LowPart = DueUtc->dwLowDateTime;
+    due.HighPart = (LONG)DueUtc->dwHighDateTime;
+    return due;
+}
+
+AlarmRecord *ArmAlarm(const FILETIME *DueUtc, AlarmArming *Arming)
+{
+    AlarmRecord *fresh = DueUtc ? NewAlarm(DueUtc) : NULL;
     LARGE_INTEGER due = {};
-    BOOL current;
+    BOOL armed = FALSE;
 
-    if (DueUtc) {
-        /* Positive: an absolute UTC moment in 100 ns units. */
-        due.LowPart = DueUtc->dwLowDateTime;
-        due.HighPart = (LONG)DueUtc->dwHighDateTime;
-    }
-
+    if (DueUtc)
+        due = TimerDue(DueUtc);
     /* The timer is armed only once its record is listed, so a timer that
        falls due always finds its record there, and only while nothing was
-       cancelled since the claim: after a Deactivate nothing is armed anew. */
+       cancelled since the claim: after a Deactivate nothing is armed anew.
+       A moment worked out before a change of clock is worked out again. */
     EnterCriticalSection(&AlarmLock);
-    current = AlarmCancels == Epoch;
-    if (fresh && current && SetWaitableTimer(fresh->Timer, &due, 0, NULL, NULL, TRUE)) {
+    Arming->Current = AlarmCancels == Arming->Epoch;
+    Arming->ClockMoved = Arming->Current && AlarmClockChanges != Arming->Clock;
+    if (fresh && Arming->Current && !Arming->ClockMoved) {
+        /* Success with ERROR_TIMER_RESUME_IGNORED: armed, but it will not wake the computer. */
+        SetLastError(0);
+        armed = SetWaitableTimer(fresh->Timer, &due, 0, NULL, NULL, TRUE);
+        Arming->WakeError = GetLastError();
+    }
+    if (armed) {
         AppendAlarm(fresh);
     } else if (fresh) {
         SetEvent(fresh->StopEvent);
@@ -153,10 +181,50 @@ AlarmRecord *ArmAlarm(const FILETIME *DueUtc, DWORD Epoch, BOOL *Current)
         fresh = NULL;
     }
     LeaveCriticalSection(&AlarmLock);
-
-    if (Current)
-        *Current = current;
     return fresh;
+}
+
+BOOL MoveAlarms(const FILETIME *DueUtc, DWORD *Epoch)
+{
+    LARGE_INTEGER due = TimerDue(DueUtc);
+    BOOL moved = FALSE;
+
+    EnterCriticalSection(&AlarmLock);
+    for (AlarmRecord *record = AlarmListHead; record; record = record->NextAlarm) {
+        /* A timer already signalled is firing: its worker is awake and will
+           claim it, and its re-arm follows the new clock.  The zero time-out
+           only reads the timer's state; it never blocks under the lock. */
+        if (WaitForSingleObject(record->Timer, 0) == WAIT_OBJECT_0)
+            continue;
+        SetLastError(0);
+        if (SetWaitableTimer(record->Timer, &due, 0, NULL, NULL, TRUE)) {
+            record->Due = *DueUtc;
+            moved = TRUE;
+        }
+    }
+    *Epoch = AlarmCancels;
+    LeaveCriticalSection(&AlarmLock);
+    return moved;
+}
+
+DWORD CountClockChange(void)
+{
+    DWORD changes;
+
+    EnterCriticalSection(&AlarmLock);
+    changes = ++AlarmClockChanges;
+    LeaveCriticalSection(&AlarmLock);
+    return changes;
+}
+
+BOOL IsCurrentArming(DWORD Epoch)
+{
+    BOOL current;
+
+    EnterCriticalSection(&AlarmLock);
+    current = AlarmCancels == Epoch;
+    LeaveCriticalSection(&AlarmLock);
+    return current;
 }
 
 void CancelAlarms(void)

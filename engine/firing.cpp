@@ -1,10 +1,16 @@
 #include "alarm.h"
 #include "moment.h"
+#include "wake.h"
 #include "../resources/resource.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
 #include <stdio.h>
+
+static ULONGLONG FileTimeValue(const FILETIME *Time)
+{
+    return ((ULONGLONG)Time->dwHighDateTime << 32) | Time->dwLowDateTime;
+}
 
 /* The picker's value, through the window thread when called on a worker.
    FALSE when the window came up without its picker. */
@@ -15,7 +21,8 @@ static BOOL ReadAlarmTime(SYSTEMTIME *Picked)
     return picker && SendMessageA(picker, DTM_GETSYSTEMTIME, 0, (LPARAM)Picked) == GDT_VALID;
 }
 
-/* The UTC moment of the picked time's next occurrence; *Due gets it in local time. */
+/* The UTC moment of the picked time's next occurrence; *Due gets the local
+   time the clocks will show then. */
 static BOOL NextAlarmUtc(SYSTEMTIME *Due, FILETIME *DueUtc)
 {
     SYSTEMTIME picked, now;
@@ -29,53 +36,107 @@ static BOOL NextAlarmUtc(SYSTEMTIME *Due, FILETIME *DueUtc)
     return AlarmMomentToUtc(NULL, Due, &nowUtc, DueUtc);
 }
 
+void ApplyAlarmStatus(DWORD Epoch, const char *Text)
+{
+    /* On the window thread, as Deactivate is: a text checked here as current
+       cannot be overtaken by a Deactivate before it is shown. */
+    if (IsCurrentArming(Epoch))
+        SetDlgItemTextA(MainWindow, IDC_STATUS, Text);
+}
+
 /* Arms the picked time after the claim that gave Epoch, and reports. */
 static void ArmPickedTime(DWORD Epoch)
 {
     SYSTEMTIME due;
     FILETIME dueUtc;
-    BOOL current;
+    AlarmArming arming = {};
+    AlarmRecord *record = NULL;
     char text[128];
-    BOOL known = NextAlarmUtc(&due, &dueUtc);
 
-    if (ArmAlarm(known ? &dueUtc : NULL, Epoch, &current)) {
+    arming.Epoch = Epoch;
+    /* A change of clock while the moment was worked out: work it out again. */
+    for (int attempt = 0; attempt < 10; attempt++) {
+        arming.Clock = ClockChangesNow();
+        BOOL known = NextAlarmUtc(&due, &dueUtc);
+        record = ArmAlarm(known ? &dueUtc : NULL, &arming);
+        if (record || !arming.ClockMoved)
+            break;
+    }
+    if (record) {
         FormatAlarmStatus(text, sizeof text, &due);
-    } else if (current) {
+    } else if (arming.Current) {
         snprintf(text, sizeof text, "%s", "I was unable to set the alarm.");
         MessageBoxA(MainWindow, text, "Error", MB_ICONERROR);
     } else {
         return;  /* cancelled meanwhile: by Deactivate, close, or a newer arming */
     }
-    SendDlgItemMessageA(MainWindow, IDC_STATUS, WM_SETTEXT, 0, (LPARAM)text);
+    SendMessageA(MainWindow, WM_ALARMSTATUS, Epoch, (LPARAM)text);
+    if (record)
+        WarnIfNoWake(arming.WakeError);
 }
 
 void SetAlarm(void)
 {
     DWORD epoch;
 
-    ClaimAlarm(NULL, &epoch);
+    ClaimAlarm(NULL, &epoch, NULL);
     ArmPickedTime(epoch);
 }
 
-static void OpenTarget(const char *Target)
+void FollowTimeChange(void)
 {
-    /* A computer woken for the alarm would sleep again after a couple of idle
-       minutes with its display off; ask once for both to stay on. */
-    SetThreadExecutionState(ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
-    ShellExecuteA(NULL, NULL, Target, NULL, NULL, SW_SHOWNORMAL);
+    SYSTEMTIME due;
+    FILETIME dueUtc;
+    DWORD epoch;
+    char text[128];
+
+    /* Counted first: a firing that has claimed its alarm and not yet armed
+       the next one then works its moment out under the new clock. */
+    CountClockChange();
+    if (!AlarmsArmed() || !NextAlarmUtc(&due, &dueUtc) || !MoveAlarms(&dueUtc, &epoch))
+        return;
+    FormatAlarmStatus(text, sizeof text, &due);
+    ApplyAlarmStatus(epoch, text);
+}
+
+/* A firing that came too late to wake anyone: says so instead of ringing. */
+static void ReportMissedAlarm(const FILETIME *DueUtc, const FILETIME *Woke)
+{
+    SYSTEMTIME utc, due, woke;
+    char text[512];
+
+    FileTimeToSystemTime(DueUtc, &utc);
+    SystemTimeToTzSpecificLocalTime(NULL, &utc, &due);
+    FileTimeToSystemTime(Woke, &utc);
+    SystemTimeToTzSpecificLocalTime(NULL, &utc, &woke);
+    FormatMissedAlarm(text, sizeof text, &due, &woke);
+    MessageBoxA(MainWindow, text, MISSED_CAPTION, MB_ICONWARNING);
 }
 
 void RunAlarm(const AlarmRecord *Firing)
 {
     char target[1024] = "";
     DWORD epoch;
+    FILETIME due = {}, now;
 
     /* Read before re-arming; a longer text is cut at 1023 characters. */
     GetWindowTextA(GetDlgItem(MainWindow, IDC_TARGET), target, sizeof target);
-    if (!ClaimAlarm(Firing, &epoch))
+    if (!ClaimAlarm(Firing, &epoch, &due))
         return;  /* cancelled before it could fire: neither opened nor re-armed */
+    GetSystemTimeAsFileTime(&now);
+    if (Firing && FileTimeValue(&now) > FileTimeValue(&due) + ALARM_LATE_LIMIT) {
+        /* Slept through, or the clock was moved past it: a song at whatever
+           hour the lid is next opened would wake nobody and startle many. */
+        ArmPickedTime(epoch);
+        ReportMissedAlarm(&due, &now);
+        return;
+    }
     /* The target first: arming the next day starts a thread, which would
        hold the song back by a millisecond or two. */
-    OpenTarget(target);
+    ShellExecuteA(NULL, NULL, target, NULL, NULL, SW_SHOWNORMAL);
+    /* The window thread keeps the computer awake to hear it: a request
+       belongs to its thread, and this worker ends in a moment. */
+    if (Firing)
+        PostMessageA(MainWindow, WM_ALARMRANG, 0, 0);
     ArmPickedTime(epoch);
 }

@@ -46,21 +46,82 @@ void NextAlarmMoment(const SYSTEMTIME *Picked, const SYSTEMTIME *Now, SYSTEMTIME
         AddAlarmDays(Due, 1);
 }
 
+static FILETIME AsFileTime(ULONGLONG Value)
+{
+    FILETIME moment = { (DWORD)Value, (DWORD)(Value >> 32) };
+    return moment;
+}
+
+/* The local reading of the UTC moment At under Zone, in FILETIME units. */
+static BOOL LocalReading(const TIME_ZONE_INFORMATION *Zone, ULONGLONG At, ULONGLONG *Local)
+{
+    FILETIME at = AsFileTime(At), local;
+    SYSTEMTIME utc, reading;
+
+    if (!FileTimeToSystemTime(&at, &utc) || !SystemTimeToTzSpecificLocalTime(Zone, &utc, &reading)
+        || !SystemTimeToFileTime(&reading, &local))
+        return FALSE;
+    *Local = FileTimeValue(&local);
+    return TRUE;
+}
+
+/* The UTC moment at which the clocks of Zone pass the local moment Local:
+   the earliest after Now when the clocks show it twice (a change back), and
+   the moment the clocks jump over it when they never show it (a change
+   forward).  FALSE when it has passed. */
+static BOOL ClocksPass(const TIME_ZONE_INFORMATION *Zone, ULONGLONG Local, ULONGLONG Now, ULONGLONG *Utc)
+{
+    /* Offsets go from -12 to +14 hours, so the UTC moments that read Local
+       lie within a day of it, and the zone's changes are months apart: the
+       offsets a day either side are the only ones that can apply. */
+    ULONGLONG sides[2] = { Local - ALARM_DAY, Local + ALARM_DAY }, reading, latest = 0, earliest = 0;
+    BOOL shown = FALSE;
+
+    for (int i = 0; i < 2; i++) {
+        if (!LocalReading(Zone, sides[i], &reading))
+            return FALSE;
+        ULONGLONG candidate = Local - (reading - sides[i]);  /* Local less that offset */
+        if (!LocalReading(Zone, candidate, &reading))
+            return FALSE;
+        if (candidate > latest)
+            latest = candidate;
+        if (reading != Local)
+            continue;  /* under that offset the clocks never show Local */
+        shown = TRUE;
+        if (candidate > Now && (!earliest || candidate < earliest))
+            earliest = candidate;
+    }
+    if (shown) {
+        *Utc = earliest;
+        return earliest != 0;
+    }
+    /* Skipped: the larger reading is the one under the offset before the
+       change, which the clocks reach just as they jump past Local. */
+    *Utc = latest;
+    return latest > Now;
+}
+
 BOOL AlarmMomentToUtc(const TIME_ZONE_INFORMATION *Zone, SYSTEMTIME *Due,
                       const FILETIME *NowUtc, FILETIME *DueUtc)
 {
-    SYSTEMTIME utc;
-    int attempt;
+    FILETIME local;
+    ULONGLONG utc, reading;
 
-    /* The zone's bias is the one in force on the due day, not today's, so the
-       first alarm after a change of daylight saving time is not an hour out.
-       Around the change itself the local moment can map to a UTC moment already
-       past; the next day's occurrence is then the next one. */
-    for (attempt = 0; attempt < 3; attempt++) {
-        if (!TzSpecificLocalTimeToSystemTime(Zone, Due, &utc) || !SystemTimeToFileTime(&utc, DueUtc))
+    /* The offset is the one in force at the due moment, not today's, so the
+       first alarm after a change of daylight saving time is not an hour
+       out.  A time that has passed today on the clocks, which a change back
+       can leave with the wall clock still short of it, moves on a day. */
+    for (int attempt = 0; attempt < 3; attempt++) {
+        if (!SystemTimeToFileTime(Due, &local))
             return FALSE;
-        if (FileTimeValue(DueUtc) > FileTimeValue(NowUtc))
-            return TRUE;
+        if (ClocksPass(Zone, FileTimeValue(&local), FileTimeValue(NowUtc), &utc)) {
+            *DueUtc = AsFileTime(utc);
+            /* The clocks' own reading then: a skipped 02:30 rings at 03:30. */
+            if (!LocalReading(Zone, utc, &reading))
+                return FALSE;
+            local = AsFileTime(reading);
+            return FileTimeToSystemTime(&local, Due);
+        }
         AddAlarmDays(Due, 1);
     }
     return FALSE;
@@ -72,4 +133,17 @@ void FormatAlarmStatus(char *Text, size_t Size, const SYSTEMTIME *Due)
     snprintf(Text, Size, "Alarm set for %u-%u-%u %u:%2u:%2u",
              (unsigned)Due->wYear, (unsigned)Due->wMonth, (unsigned)Due->wDay,
              (unsigned)Due->wHour, (unsigned)Due->wMinute, (unsigned)Due->wSecond);
+}
+
+void FormatMissedAlarm(char *Text, size_t Size, const SYSTEMTIME *Due, const SYSTEMTIME *Woke)
+{
+    snprintf(Text, Size,
+             "The alarm set for %u-%u-%u %u:%2u:%2u was missed: this computer was asleep or off "
+             "and woke at %u-%u-%u %u:%2u:%2u, too late to ring it.\n\n"
+             "Wake timers may be switched off in the power options. The alarm is set again "
+             "for its next time.",
+             (unsigned)Due->wYear, (unsigned)Due->wMonth, (unsigned)Due->wDay,
+             (unsigned)Due->wHour, (unsigned)Due->wMinute, (unsigned)Due->wSecond,
+             (unsigned)Woke->wYear, (unsigned)Woke->wMonth, (unsigned)Woke->wDay,
+             (unsigned)Woke->wHour, (unsigned)Woke->wMinute, (unsigned)Woke->wSecond);
 }

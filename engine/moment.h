@@ -18,14 +18,24 @@ void AddAlarmDays(SYSTEMTIME *Time, unsigned Days);
    window was opened, which may be days old. */
 void NextAlarmMoment(const SYSTEMTIME *Picked, const SYSTEMTIME *Now, SYSTEMTIME *Due);
 
-/* Converts the local moment *Due to UTC under the zone rules in force at that
-   moment (Zone NULL: this machine's zone).  A result at or before *NowUtc, which
-   a change of clock can produce, moves *Due on a day and tries again.  FALSE when
-   no conversion succeeded. */
+/* The UTC moment at which the clocks pass the local moment *Due, under the
+   zone rules in force then (Zone NULL: this machine's zone), after *NowUtc.
+   A time that the clocks show twice takes its earliest showing still to come;
+   a time they jump over rings as they jump, and *Due becomes what the clocks
+   then read (02:30 skipped at 02:00 rings at 03:30).  A time already past
+   moves on a day.  FALSE when no conversion succeeded. */
 BOOL AlarmMomentToUtc(const TIME_ZONE_INFORMATION *Zone, SYSTEMTIME *Due,
                       const FILETIME *NowUtc, FILETIME *DueUtc);
 
 /* Writes "Alarm set for ..." for the local moment *Due; never past Size. */
 void FormatAlarmStatus(char *Text, size_t Size, const SYSTEMTIME *Due);
+
+/* A firing later than this after its due moment (FILETIME units, 10 minutes)
+   was slept through: it is reported, not played. */
+#define ALARM_LATE_LIMIT (10ULL * 60 * 10000000)
+
+/* Writes the missed-alarm message for an alarm due at the local moment *Due
+   that fired at *Woke; never past Size. */
+void FormatMissedAlarm(char *Text, size_t Size, const SYSTEMTIME *Due, const SYSTEMTIME *Woke);
 
 #endif

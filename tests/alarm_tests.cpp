@@ -3,6 +3,7 @@
    while it waits, as the program's message loop would. */
 #include "../engine/alarm.h"
 #include "../engine/moment.h"
+#include "../engine/wake.h"
 #include "../window/window.h"
 #include "../resources/resource.h"
 #include "support.h"
@@ -20,6 +21,8 @@ protected:
         INITCOMMONCONTROLSEX classes = { sizeof classes, ICC_WIN95_CLASSES | ICC_DATE_CLASSES };
 
         ASSERT_TRUE(InitCommonControlsEx(&classes));
+        /* Taken as shown: the wake warning has a test of its own. */
+        WakeWarned = 1;
         AppInstance = GetModuleHandleA(NULL);
         MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
         ASSERT_TRUE(MainWindow != NULL);
@@ -79,10 +82,11 @@ static HANDLE CopyHandle(HANDLE Handle)
 /* Arms an alarm at Due in place of all others, as the user's commands do. */
 static AlarmRecord *ArmAt(const FILETIME &Due)
 {
-    DWORD epoch;
+    AlarmArming arming = {};
 
-    ClaimAlarm(NULL, &epoch);
-    return ArmAlarm(&Due, epoch, NULL);
+    ClaimAlarm(NULL, &arming.Epoch, NULL);
+    arming.Clock = ClockChangesNow();
+    return ArmAlarm(&Due, &arming);
 }
 
 static FILETIME UtcNowPlus(int Seconds)
@@ -137,9 +141,54 @@ TEST_F(AlarmEngine, FiresOnceAtItsTimeAndReArmsForTomorrow)
     EXPECT_NE(first, next);
 }
 
+/* A box of this process's, raised on any thread: its text, once answered;
+   "" when none came within Timeout ms. */
+static std::string AnswerBoxOf(const char *Caption, DWORD Timeout, HWND *Owner = NULL)
+{
+    HWND box = WaitForDialog(GetCurrentProcessId(), MainWindow, Caption, Timeout);
+    std::string text;
+
+    if (!box)
+        return text;
+    text = WindowText(GetDlgItem(box, 0xFFFF));
+    if (Owner)
+        *Owner = GetWindow(box, GW_OWNER);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    return text;
+}
+
+TEST_F(AlarmEngine, LateFiringRingsUpToTenMinutesAndIsReportedAfter)
+{
+    SYSTEMTIME picked = LocalNowPlus(3600);
+    HWND owner = NULL;
+    unsigned count;
+
+    /* Nine minutes late, as after a slow resume from hibernation: it rings. */
+    Pick(picked);
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-9 * 60)) != NULL);
+    ExpectOneOpening(5000);
+    EXPECT_EQ("", AnswerBoxOf(MISSED_CAPTION, 0));
+
+    /* Eleven minutes late: slept through.  Not opened; reported; re-armed. */
+    SetDlgItemTextA(MainWindow, IDC_STATUS, "");
+    SYSTEMTIME due = LocalNowPlus(-11 * 60);
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-11 * 60)) != NULL);
+    std::string text = AnswerBoxOf(MISSED_CAPTION, 5000, &owner);
+    EXPECT_EQ(MainWindow, owner);
+    char expected[64];
+    snprintf(expected, sizeof expected, "The alarm set for %u-%u-%u %u:%2u:", due.wYear, due.wMonth, due.wDay,
+             due.wHour, due.wMinute);
+    EXPECT_EQ(0u, text.find(expected)) << text;
+    EXPECT_NE(std::string::npos, text.find("Wake timers may be switched off")) << text;
+    ExpectNoOpening(1500);
+    EXPECT_TRUE(PumpUntilText(MainWindow, IDC_STATUS, StatusFor(picked, 0), 2000)) << Status();
+    ListedAlarm(&count);
+    EXPECT_EQ(1u, count) << "the next occurrence must be armed";
+}
+
 TEST_F(AlarmEngine, DueInThePastFiresAtOnce)
 {
-    FILETIME past = UtcNowPlus(-3600);
+    FILETIME past = UtcNowPlus(-3);
 
     Pick(LocalNowPlus(3600));
     ASSERT_TRUE(ArmAt(past) != NULL);
@@ -234,20 +283,28 @@ TEST_F(AlarmEngine, CancelBetweenClaimAndArmingArmsNothing)
 {
     FILETIME later = UtcNowPlus(3600);
     AlarmRecord *record = ArmAt(later);
-    DWORD epoch;
-    BOOL current = TRUE;
+    AlarmArming arming = {};
 
     /* A firing claims its alarm, opens the target, and then Deactivate
        cancels before the next day's alarm is armed. */
-    ASSERT_TRUE(ClaimAlarm(record, &epoch));
+    ASSERT_TRUE(ClaimAlarm(record, &arming.Epoch, NULL));
+    arming.Clock = ClockChangesNow();
     CancelAlarms();
-    EXPECT_EQ(NULL, ArmAlarm(&later, epoch, &current));
-    EXPECT_FALSE(current);
+    EXPECT_EQ(NULL, ArmAlarm(&later, &arming));
+    EXPECT_FALSE(arming.Current);
     EXPECT_FALSE(AlarmsArmed());
-    /* Without a cancel in between the same arming goes ahead. */
-    ASSERT_TRUE(ClaimAlarm(NULL, &epoch));
-    EXPECT_TRUE(ArmAlarm(&later, epoch, &current) != NULL);
-    EXPECT_TRUE(current);
+    /* A change of clock in between: the moment is to be worked out again. */
+    ASSERT_TRUE(ClaimAlarm(NULL, &arming.Epoch, NULL));
+    CountClockChange();
+    EXPECT_EQ(NULL, ArmAlarm(&later, &arming));
+    EXPECT_TRUE(arming.Current);
+    EXPECT_TRUE(arming.ClockMoved);
+    EXPECT_FALSE(AlarmsArmed());
+    /* With neither in between the same arming goes ahead. */
+    arming.Clock = ClockChangesNow();
+    EXPECT_TRUE(ArmAlarm(&later, &arming) != NULL);
+    EXPECT_TRUE(arming.Current);
+    EXPECT_FALSE(arming.ClockMoved);
 }
 
 TEST_F(AlarmEngine, TestPressOpensOnceAndArmsTheNextOccurrence)
@@ -285,13 +342,14 @@ TEST_F(AlarmEngine, TimeChangeReArmsWithoutOpening)
     SendMessageA(MainWindow, WM_TIMECHANGE, 0, 0);
     AlarmRecord *after = ListedAlarm(&count);
     EXPECT_EQ(1u, count);
-    EXPECT_NE(before, after);
+    EXPECT_EQ(before, after) << "the armed alarm is moved, not replaced";
     EXPECT_EQ(StatusFor(picked, 0), Status());
     ExpectNoOpening(1000);
 }
 
 /* Answers the error box raised on this thread, keeping its text. */
 static std::string BoxText, BoxCaption;
+static HWND BoxOwner;
 static HHOOK BoxHook;
 
 static LRESULT CALLBACK AnswerBox(int Code, WPARAM First, LPARAM Second)
@@ -303,6 +361,7 @@ static LRESULT CALLBACK AnswerBox(int Code, WPARAM First, LPARAM Second)
         GetClassNameA(box, name, sizeof name);
         if (!strcmp(name, "#32770") && box != MainWindow) {
             BoxCaption = WindowText(box);
+            BoxOwner = GetWindow(box, GW_OWNER);
             BoxText = WindowText(GetDlgItem(box, 0xFFFF));
             PostMessageA(box, WM_COMMAND, IDOK, 0);
         }
@@ -359,4 +418,157 @@ TEST_F(AlarmEngine, ThousandsOfArmingsLeaveNoHandlesOrThreads)
     printf("handles %u -> %u, threads %u -> %u\n", handles, CountHandles(), threads, CountThreads());
     EXPECT_LE(CountHandles(), handles + 4);
     EXPECT_LE(CountThreads(), threads + 1);
+}
+
+/* Calls of the engine's that go through an import slot, recorded. */
+static BOOL ResumeSeen = -1;            /* the resume flag of the last SetWaitableTimer */
+static std::vector<EXECUTION_STATE> AwakeCalls;  /* SetThreadExecutionState on this thread */
+static DWORD WindowThread;
+
+static void *RealSetWaitableTimer, *RealExecutionState;  /* what the slots held */
+
+static BOOL WINAPI RecordedSetWaitableTimer(HANDLE Timer, const LARGE_INTEGER *Due, LONG Period,
+                                            PTIMERAPCROUTINE Routine, LPVOID Argument, BOOL Resume)
+{
+    ResumeSeen = Resume;
+    return ((decltype(&SetWaitableTimer))RealSetWaitableTimer)(Timer, Due, Period, Routine, Argument, Resume);
+}
+
+static EXECUTION_STATE WINAPI RecordedExecutionState(EXECUTION_STATE Flags)
+{
+    EXPECT_EQ(WindowThread, GetCurrentThreadId()) << "the request belongs to the window thread";
+    AwakeCalls.push_back(Flags);
+    return ((decltype(&SetThreadExecutionState))RealExecutionState)(Flags);
+}
+
+extern "C" void *SetWaitableTimerSlot asm("__imp__SetWaitableTimer@24");
+extern "C" void *ExecutionStateSlot asm("__imp__SetThreadExecutionState@4");
+
+TEST_F(AlarmEngine, ArmsWithTheResumeFlagAndWarnsOncePerRunWhenItCannotWake)
+{
+    SYSTEMTIME picked = LocalNowPlus(3600);
+
+    Pick(picked);
+    RealSetWaitableTimer = PatchImport(&SetWaitableTimerSlot, (void *)RecordedSetWaitableTimer);
+    WakeWarned = 0;
+    BoxCaption = BoxText = "";
+    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
+    RunAlarm(NULL);
+    PatchImport(&SetWaitableTimerSlot, RealSetWaitableTimer);
+    EXPECT_EQ(TRUE, ResumeSeen) << "the timer must ask to wake the computer";
+    EXPECT_EQ(StatusFor(picked, 0), Status());
+    EXPECT_TRUE(AlarmsArmed()) << "the alarm stays armed";
+    if (RunningUnderWine()) {
+        /* Wine ignores the resume flag: error 722, which the box names. */
+        EXPECT_EQ(WAKE_CAPTION, BoxCaption);
+        EXPECT_EQ(MainWindow, BoxOwner);
+        EXPECT_EQ(0u, BoxText.find("This computer will not wake up from sleep for the alarm: the system "
+                                   "does not let timers wake it (system error 722).")) << BoxText;
+        EXPECT_NE(std::string::npos, BoxText.find("leave the computer on, or allow wake timers")) << BoxText;
+    }
+    /* Once per run: the next arming says nothing. */
+    BoxCaption = "";
+    RunAlarm(NULL);
+    UnhookWindowsHookEx(BoxHook);
+    EXPECT_EQ("", BoxCaption);
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
+}
+
+TEST_F(AlarmEngine, RingingKeepsTheComputerAwakeOnTheWindowThreadUntilReleased)
+{
+    const EXECUTION_STATE hold = ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED;
+
+    Pick(LocalNowPlus(3600));
+    WindowThread = GetCurrentThreadId();
+    AwakeCalls.clear();
+    RealExecutionState = PatchImport(&ExecutionStateSlot, (void *)RecordedExecutionState);
+    /* A Test press rings but is no timer firing: it holds nothing. */
+    RunAlarm(NULL);
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
+    PumpUntilSignalled(NULL, 200);
+    EXPECT_TRUE(AwakeCalls.empty());
+    /* A timer firing asks the window thread to hold the system and display on... */
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-1)) != NULL);
+    ExpectOneOpening(5000);
+    ASSERT_EQ(1u, AwakeCalls.size());
+    EXPECT_EQ(hold, AwakeCalls[0]);
+    /* ...until its window timer runs out, */
+    SendMessageA(MainWindow, WM_TIMER, IDT_AWAKE, 0);
+    ASSERT_EQ(2u, AwakeCalls.size());
+    EXPECT_EQ((EXECUTION_STATE)ES_CONTINUOUS, AwakeCalls[1]);
+    /* or Deactivate or close comes first. */
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-1)) != NULL);
+    ExpectOneOpening(5000);
+    AlarmActive = 1;
+    RunCommand(IDC_TOGGLE);
+    ASSERT_EQ(4u, AwakeCalls.size());
+    EXPECT_EQ(hold, AwakeCalls[2]);
+    EXPECT_EQ((EXECUTION_STATE)ES_CONTINUOUS, AwakeCalls[3]);
+    PatchImport(&ExecutionStateSlot, RealExecutionState);
+}
+
+/* The window thread's answer to one request of a firing worker, with an
+   action of the test's run just before it: a forced interleaving. */
+static WNDPROC Original;
+static UINT Intercepted;
+static void (*Meanwhile)(void);
+static unsigned Interceptions;
+
+static LRESULT CALLBACK Interleave(HWND Window, UINT Message, WPARAM First, LPARAM Second)
+{
+    if (Message == Intercepted && InSendMessage()) {
+        if (!Interceptions++ && Meanwhile)
+            Meanwhile();
+    }
+    return CallWindowProcA(Original, Window, Message, First, Second);
+}
+
+static void InterleaveAt(HWND Window, UINT Message, void (*Action)(void))
+{
+    Intercepted = Message;
+    Meanwhile = Action;
+    Interceptions = 0;
+    Original = (WNDPROC)SetWindowLongPtrA(Window, GWLP_WNDPROC, (LONG_PTR)Interleave);
+}
+
+static void ClockChanged(void) { SendMessageA(MainWindow, WM_TIMECHANGE, 0, 0); }
+static void Deactivate(void) { AlarmActive = 1; RunCommand(IDC_TOGGLE); }
+
+TEST_F(AlarmEngine, TimeChangeInTheFiringsOwnMomentLetsItRingOnce)
+{
+    Pick(LocalNowPlus(3600));
+    /* The worker is awake but has not claimed its alarm: it is reading the target. */
+    InterleaveAt(GetDlgItem(MainWindow, IDC_TARGET), WM_GETTEXT, ClockChanged);
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-1)) != NULL);
+    ExpectOneOpening(5000);
+    EXPECT_EQ(1u, Interceptions) << "the change did not come in the firing's moment";
+    EXPECT_TRUE(AlarmsArmed());
+}
+
+TEST_F(AlarmEngine, TimeChangeWhileAFiringReArmsWorksTheMomentOutAgain)
+{
+    SYSTEMTIME picked = LocalNowPlus(3600);
+
+    Pick(picked);
+    /* Claimed and opened; the next day's moment is being worked out. */
+    InterleaveAt(GetDlgItem(MainWindow, IDC_TIME), DTM_GETSYSTEMTIME, ClockChanged);
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-1)) != NULL);
+    ExpectOneOpening(5000);
+    EXPECT_TRUE(PumpUntilText(MainWindow, IDC_STATUS, StatusFor(picked, 0), 2000)) << Status();
+    EXPECT_EQ(2u, Interceptions) << "the moment was not worked out again under the new clock";
+    EXPECT_TRUE(AlarmsArmed());
+}
+
+TEST_F(AlarmEngine, DeactivateJustAfterAFiringArmsLeavesNoStatus)
+{
+    Pick(LocalNowPlus(3600));
+    SetDlgItemTextA(MainWindow, IDC_STATUS, "");
+    /* The next day is armed; its status text is on its way to the window. */
+    InterleaveAt(MainWindow, WM_ALARMSTATUS, Deactivate);
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-1)) != NULL);
+    ExpectOneOpening(5000);
+    EXPECT_EQ(1u, Interceptions) << "the Deactivate did not come in the firing's moment";
+    EXPECT_FALSE(AlarmsArmed());
+    EXPECT_EQ("", Status()) << "the status line claims an alarm that is not armed";
 }

@@ -1,6 +1,7 @@
 /* The time rule, the conversion to UTC and the status text, with dates of
    the tests' choosing. */
 #include "../engine/moment.h"
+#include "../engine/wake.h"
 #include "../resources/resource.h"
 #include "support.h"
 
@@ -37,6 +38,8 @@ TEST(TimeRule, PastOrWithinTheCurrentSecondIsTomorrow)
     /* Same second, even with the picker's milliseconds later than the clock's. */
     EXPECT_MOMENT(Next(MakeTime(2008, 1, 21, 6, 5, 0, 900), now), 2008, 1, 22, 6, 5, 0);
     EXPECT_MOMENT(Next(MakeTime(2008, 1, 21, 6, 5, 0, 0), now), 2008, 1, 22, 6, 5, 0);
+    /* The clock at the very start of the picked second: still this second. */
+    EXPECT_MOMENT(Next(MakeTime(2008, 1, 21, 6, 5, 0, 0), MakeTime(2008, 1, 21, 6, 5, 0, 0)), 2008, 1, 22, 6, 5, 0);
     EXPECT_MOMENT(Next(MakeTime(2008, 1, 21, 6, 4, 59), now), 2008, 1, 22, 6, 4, 59);
     EXPECT_MOMENT(Next(MakeTime(2008, 1, 21, 0, 0, 0), now), 2008, 1, 22, 0, 0, 0);
     /* Exactly one day of 100 ns units is added. */
@@ -161,29 +164,109 @@ TEST(DaylightSaving, MachineZoneFromTheEnvironment)
     ExpectUtc(NULL, MakeTime(2027, 10, 30, 7, 0, 0), MakeTime(2027, 10, 29, 20, 0, 0), MakeTime(2027, 10, 30, 5, 0, 0));
 }
 
-TEST(DaylightSaving, RepeatedHourNeverArmsThePast)
-{
-    /* 02:15 in the second pass of the repeated hour is 01:15 UTC.  02:45 is
-       later by the wall clock, but its first pass, 00:45 UTC, is over. */
-    SYSTEMTIME now = MakeTime(2027, 10, 31, 1, 15, 0);
-    SYSTEMTIME due = Next(MakeTime(2027, 10, 31, 2, 45, 0), MakeTime(2027, 10, 31, 2, 15, 0));
-    FILETIME nowUtc = Utc(now), dueUtc;
+/* One arming around a change: the picked local time, the UTC clock, and
+   the UTC moment and local reading it must ring at. */
+struct AroundChange {
+    const char *What;
+    SYSTEMTIME Picked, NowUtc, RingsUtc, Shows;
+};
 
-    ASSERT_TRUE(AlarmMomentToUtc(NULL, &due, &nowUtc, &dueUtc));
-    EXPECT_GT(Value(dueUtc), Value(nowUtc));
-    EXPECT_EQ(2, due.wHour);
-    EXPECT_EQ(45, due.wMinute);
-    /* Whichever pass is taken, it is the earliest one still to come. */
-    EXPECT_LE(Value(dueUtc), FileTimeOf(MakeTime(2027, 11, 1, 1, 45, 0)));
+static void ExpectRings(const TIME_ZONE_INFORMATION *Zone, const AroundChange &Case)
+{
+    SYSTEMTIME due = Case.Picked;
+    FILETIME now = Utc(Case.NowUtc), ring;
+
+    ASSERT_TRUE(AlarmMomentToUtc(Zone, &due, &now, &ring)) << Case.What;
+    EXPECT_EQ(FileTimeOf(Case.RingsUtc), Value(ring)) << Case.What;
+    EXPECT_EQ(FileTimeOf(Case.Shows), FileTimeOf(due)) << Case.What;
+    EXPECT_GT(Value(ring), Value(now)) << Case.What;
 }
 
-TEST(DaylightSaving, SkippedHourStillArmsAfterNow)
+TEST(DaylightSaving, SkippedTimesRingAsTheClocksPassThemAndRepeatedOnesAtTheNextShowing)
 {
     TIME_ZONE_INFORMATION zone = CentralEurope();
-    SYSTEMTIME due = MakeTime(2026, 3, 29, 2, 30, 0);  /* the clock jumps from 02:00 to 03:00 */
-    FILETIME now = Utc(MakeTime(2026, 3, 28, 21, 0, 0)), dueUtc;
+    /* 2026: forward at 01:00 UTC on 29 March (02:00 becomes 03:00), back at
+       01:00 UTC on 25 October (03:00 becomes 02:00, 02:xx shown twice). */
+    const AroundChange cases[] = {
+        { "skipped 02:30 rings at 03:30", MakeTime(2026, 3, 29, 2, 30, 0), MakeTime(2026, 3, 28, 21, 0, 0),
+          MakeTime(2026, 3, 29, 1, 30, 0), MakeTime(2026, 3, 29, 3, 30, 0) },
+        { "skipped 02:00:30, a minute before the change", MakeTime(2026, 3, 29, 2, 0, 30),
+          MakeTime(2026, 3, 29, 0, 58, 45), MakeTime(2026, 3, 29, 1, 0, 30), MakeTime(2026, 3, 29, 3, 0, 30) },
+        { "just after the gap", MakeTime(2026, 3, 29, 3, 0, 0), MakeTime(2026, 3, 29, 0, 58, 45),
+          MakeTime(2026, 3, 29, 1, 0, 0), MakeTime(2026, 3, 29, 3, 0, 0) },
+        { "just before the gap", MakeTime(2026, 3, 29, 1, 59, 59), MakeTime(2026, 3, 29, 0, 58, 45),
+          MakeTime(2026, 3, 29, 0, 59, 59), MakeTime(2026, 3, 29, 1, 59, 59) },
+        { "repeated 02:45, first showing", MakeTime(2026, 10, 25, 2, 45, 0), MakeTime(2026, 10, 25, 0, 15, 0),
+          MakeTime(2026, 10, 25, 0, 45, 0), MakeTime(2026, 10, 25, 2, 45, 0) },
+        { "repeated 02:45 set at 02:15 on the second pass", MakeTime(2026, 10, 25, 2, 45, 0),
+          MakeTime(2026, 10, 25, 1, 15, 0), MakeTime(2026, 10, 25, 1, 45, 0), MakeTime(2026, 10, 25, 2, 45, 0) },
+        { "the day after a skip is the picked time again", MakeTime(2026, 3, 30, 2, 30, 0),
+          MakeTime(2026, 3, 29, 1, 30, 0), MakeTime(2026, 3, 30, 0, 30, 0), MakeTime(2026, 3, 30, 2, 30, 0) },
+        { "a time past on the clocks moves a day", MakeTime(2026, 10, 25, 2, 45, 0),
+          MakeTime(2026, 10, 25, 1, 50, 0), MakeTime(2026, 10, 26, 1, 45, 0), MakeTime(2026, 10, 26, 2, 45, 0) },
+    };
 
-    ASSERT_TRUE(AlarmMomentToUtc(&zone, &due, &now, &dueUtc));
-    EXPECT_GT(Value(dueUtc), Value(now));
-    EXPECT_LT(Value(dueUtc), FileTimeOf(MakeTime(2026, 3, 29, 2, 0, 0)));
+    for (const AroundChange &c : cases)
+        ExpectRings(&zone, c);
+}
+
+TEST(DaylightSaving, MachineZoneSkipsAndRepeatsLikeTheGivenOne)
+{
+    TIME_ZONE_INFORMATION zone;
+
+    GetTimeZoneInformation(&zone);
+    if (zone.Bias != -60 || zone.DaylightBias != -60)
+        GTEST_SKIP() << "needs the machine's zone to be central European time";
+    /* 2027: forward on 28 March, back on 31 October. */
+    ExpectRings(NULL, { "skipped", MakeTime(2027, 3, 28, 2, 0, 30), MakeTime(2027, 3, 28, 0, 58, 45),
+                        MakeTime(2027, 3, 28, 1, 0, 30), MakeTime(2027, 3, 28, 3, 0, 30) });
+    ExpectRings(NULL, { "second pass", MakeTime(2027, 10, 31, 2, 45, 0), MakeTime(2027, 10, 31, 1, 15, 0),
+                        MakeTime(2027, 10, 31, 1, 45, 0), MakeTime(2027, 10, 31, 2, 45, 0) });
+}
+
+/* Every combination of what the wake check reads, against the rule written
+   out: an ignored resume flag always refuses; a plan that cannot be read
+   always allows; otherwise the present source's value alone decides. */
+TEST(WakeDecision, EveryCombinationOfWhatWasRead)
+{
+    const DWORD errors[] = { 0, ERROR_SUCCESS, 722, ERROR_NOT_SUPPORTED, ERROR_ACCESS_DENIED };
+    const WakeRefusal byValue[] = { WAKE_TIMERS_OFF, WAKE_ALLOWED, WAKE_IMPORTANT_ONLY, WAKE_ALLOWED };
+    unsigned tried = 0;
+
+    for (DWORD error : errors)
+        for (BOOL read = 0; read < 2; read++)
+            for (BOOL battery = 0; battery < 2; battery++)
+                for (DWORD ac = 0; ac < 4; ac++)
+                    for (DWORD dc = 0; dc < 4; dc++) {
+                        WakeRefusal expected = error == 722 || error == 50 ? WAKE_NOT_SUPPORTED
+                                             : !read ? WAKE_ALLOWED : byValue[battery ? dc : ac];
+                        EXPECT_EQ(expected, DecideWake(error, read, battery, ac, dc))
+                            << error << " " << read << " " << battery << " " << ac << " " << dc;
+                        tried++;
+                    }
+    EXPECT_EQ(320u, tried);
+}
+
+TEST(WakeDecision, WarningSaysWhyAndWhatToDo)
+{
+    char text[512];
+
+    FormatWakeWarning(text, sizeof text, WAKE_TIMERS_OFF, TRUE, 0);
+    EXPECT_EQ(0u, std::string(text).find("This computer will not wake up from sleep for the alarm: "
+                                         "the power plan does not allow wake timers on battery.")) << text;
+    FormatWakeWarning(text, sizeof text, WAKE_IMPORTANT_ONLY, FALSE, 0);
+    EXPECT_NE(std::string::npos, std::string(text).find("allows only important wake timers on mains power")) << text;
+    EXPECT_NE(std::string::npos, std::string(text).find("leave the computer on, or allow wake timers")) << text;
+    EXPECT_NE(std::string::npos, std::string(text).find("it will ring if the computer is awake")) << text;
+}
+
+TEST(StatusText, MissedAlarmNamesTheDueAndWakingMoments)
+{
+    char text[512];
+    SYSTEMTIME due = MakeTime(2027, 3, 29, 6, 30, 0), woke = MakeTime(2027, 3, 29, 7, 2, 5);
+
+    FormatMissedAlarm(text, sizeof text, &due, &woke);
+    EXPECT_EQ(0u, std::string(text).find("The alarm set for 2027-3-29 6:30: 0 was missed: this computer was "
+                                         "asleep or off and woke at 2027-3-29 7: 2: 5")) << text;
+    EXPECT_NE(std::string::npos, std::string(text).find("Wake timers may be switched off")) << text;
 }

@@ -6,6 +6,7 @@
    soak.exe          the short form, run with the tests
    soak.exe --long   the long form, ten times as many of everything */
 #include "../engine/alarm.h"
+#include "../engine/wake.h"
 #include "../window/window.h"
 #include "../resources/resource.h"
 #include "support.h"
@@ -141,9 +142,11 @@ static void CloseDuringFiring(unsigned Sessions, unsigned *Closed)
         CHECK(main != NULL, "session %u: no window", i);
         if (!main)
             continue;
-        SendMessageA(GetDlgItem(main, IDC_TARGET), WM_SETTEXT, 0, (LPARAM)Target.Program.c_str());
+        DWORD_PTR answer;
+        SendMessageTimeoutA(GetDlgItem(main, IDC_TARGET), WM_SETTEXT, 0, (LPARAM)Target.Program.c_str(),
+                            SMTO_NORMAL, 10000, &answer);
         PickerRequestIn(program.hProcess, GetDlgItem(main, IDC_TIME), DTM_SETSYSTEMTIME, GDT_VALID, &due);
-        SendMessageA(GetDlgItem(main, IDC_TOGGLE), BM_CLICK, 0, 0);
+        PressAndAnswerWakeWarning(main, program.dwProcessId, IDC_TOGGLE, RunningUnderWine() ? 10000 : 500);
         PumpUntil(due);
         PostMessageA(main, WM_CLOSE, 0, 0);
         CHECK(WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0, "session %u: did not exit", i);
@@ -168,6 +171,7 @@ int main(int argc, char **argv)
 
     setvbuf(stdout, NULL, _IONBF, 0);
     InitCommonControlsEx(&classes);
+    WakeWarned = 1;  /* no box to answer in this process */
     AppInstance = GetModuleHandleA(NULL);
     MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
     Target = StartRecorder("soak");

@@ -1,5 +1,6 @@
 #include "support.h"
 #include "../engine/moment.h"
+#include "../engine/wake.h"
 
 #include <tlhelp32.h>
 #include <stdio.h>
@@ -251,4 +252,35 @@ std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn)
     AddAlarmDays(&Due, DaysOn);
     FormatAlarmStatus(text, sizeof text, &Due);
     return text;
+}
+
+BOOL RunningUnderWine(void)
+{
+    return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
+}
+
+std::string PressAndAnswerWakeWarning(HWND Main, DWORD Process, int Id, DWORD Timeout)
+{
+    std::string text;
+
+    PostMessageA(GetDlgItem(Main, Id), BM_CLICK, 0, 0);
+    HWND box = WaitForDialog(Process, Main, WAKE_CAPTION, Timeout);
+    if (!box)
+        return text;
+    text = WindowText(GetDlgItem(box, 0xFFFF));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    for (DWORD start = GetTickCount(); IsWindow(box) && GetTickCount() - start < 10000;)
+        PumpUntilSignalled(NULL, 20);
+    return text;
+}
+
+void *PatchImport(void **Slot, void *Replacement)
+{
+    DWORD old;
+    void *held = *Slot;
+
+    VirtualProtect(Slot, sizeof *Slot, PAGE_READWRITE, &old);
+    *Slot = Replacement;
+    VirtualProtect(Slot, sizeof *Slot, old, &old);
+    return held;
 }

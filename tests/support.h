@@ -47,6 +47,18 @@ LRESULT PickerRequestIn(HANDLE Process, HWND Picker, UINT Message, WPARAM First,
 /* A visible dialog of Process other than Except (with Caption unless NULL), within Timeout ms. */
 HWND WaitForDialog(DWORD Process, HWND Except, const char *Caption, DWORD Timeout);
 
+/* TRUE under Wine, which cannot wake a computer: every run's first arming
+   brings the wake warning there. */
+BOOL RunningUnderWine(void);
+
+/* Presses button Id of the real program's window Main, for the first arming
+   of its run, and answers the wake warning that comes up; returns the
+   warning's text, or "" when none came within Timeout ms. */
+std::string PressAndAnswerWakeWarning(HWND Main, DWORD Process, int Id, DWORD Timeout);
+
+/* Points an import slot of this program at Replacement; returns what it held. */
+void *PatchImport(void **Slot, void *Replacement);
+
 /* The status line's text for Due, on the whole second, DaysOn days later. */
 std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn);
 

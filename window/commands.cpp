@@ -26,6 +26,19 @@ static void EnableAlarmSettings(BOOL Enable)
     EnableWindow(GetDlgItem(MainWindow, IDC_BROWSE), Enable);
 }
 
+void KeepAwake(BOOL On)
+{
+    /* ES_CONTINUOUS holds the request until this thread replaces it; a
+       request without it only resets the idle count once. */
+    if (On) {
+        SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED | ES_DISPLAY_REQUIRED);
+        SetTimer(MainWindow, IDT_AWAKE, AWAKE_MS, NULL);
+    } else {
+        KillTimer(MainWindow, IDT_AWAKE);
+        SetThreadExecutionState(ES_CONTINUOUS);
+    }
+}
+
 static void ToggleAlarm(void)
 {
     AlarmActive = !AlarmActive;
@@ -38,6 +51,7 @@ static void ToggleAlarm(void)
         EnableAlarmSettings(TRUE);
         SetDlgItemTextA(MainWindow, IDC_TOGGLE, "Activate Alarm");
         CancelAlarms();
+        KeepAwake(FALSE);
         SetDlgItemTextA(MainWindow, IDC_STATUS, "");
     }
 }

@@ -16,17 +16,9 @@ static void PaintMainWindow(HWND Window)
 static void CloseMainWindow(void)
 {
     CancelAlarms();
+    KeepAwake(FALSE);
     DestroyWindow(MainWindow);
     PostQuitMessage(0);
-}
-
-/* The clock or the zone changed: alarms armed under the old clock would go
-   off at the wrong time, so arm the next occurrence anew, as a firing would,
-   without opening the target. */
-static void FollowTimeChange(void)
-{
-    if (AlarmsArmed())
-        SetAlarm();
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND Window, UINT Message, WPARAM First, LPARAM Second)
@@ -45,6 +37,16 @@ INT_PTR CALLBACK MainDialogProc(HWND Window, UINT Message, WPARAM First, LPARAM 
         return FALSE;
     case WM_TIMECHANGE:
         FollowTimeChange();
+        return FALSE;
+    case WM_ALARMSTATUS:
+        ApplyAlarmStatus((DWORD)First, (const char *)Second);
+        return FALSE;
+    case WM_ALARMRANG:
+        KeepAwake(TRUE);
+        return FALSE;
+    case WM_TIMER:
+        if (First == IDT_AWAKE)
+            KeepAwake(FALSE);
         return FALSE;
     case WM_COMMAND:
         RunCommand(LOWORD(First));

@@ -25,13 +25,16 @@ static BOOL ReadAlarmTime(SYSTEMTIME *Picked)
    time the clocks will show then. */
 static BOOL NextAlarmUtc(SYSTEMTIME *Due, FILETIME *DueUtc)
 {
-    SYSTEMTIME picked, now;
+    SYSTEMTIME picked, utc, now;
     FILETIME nowUtc;
 
     if (!ReadAlarmTime(&picked))
         return FALSE;
-    GetLocalTime(&now);
+    /* Local time from the same zone rules as the conversion back, so the
+       two can never disagree about whether daylight saving time is on. */
     GetSystemTimeAsFileTime(&nowUtc);
+    FileTimeToSystemTime(&nowUtc, &utc);
+    SystemTimeToTzSpecificLocalTime(NULL, &utc, &now);
     NextAlarmMoment(&picked, &now, Due);
     return AlarmMomentToUtc(NULL, Due, &nowUtc, DueUtc);
 }

@@ -438,3 +438,106 @@ TEST_F(RunningProgram, BadTargetsHaveClearOutcomes)
     }
     EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500)) << "a late opening";
 }
+
+/* Under a moved clock: tests/moved_clock_test.sh starts Wine with every
+   clock of its processes, the server's timers included, set to just before
+   a change of daylight saving time in Europe/Berlin, and names the file that
+   holds the offset.  Expected texts are written out, not formatted here. */
+class MovedClock : public RunningProgram {
+protected:
+    void SetUp() override
+    {
+        if (!getenv("MOVED_CLOCK_FILE"))
+            GTEST_SKIP() << "run by moved_clock_test.sh";
+        RunningProgram::SetUp();
+    }
+
+    /* Asserts that the local clock reads Date at Hour:Minute, and returns the seconds past it. */
+    void ExpectClockNear(WORD Year, WORD Month, WORD Day, WORD Hour, WORD Minute)
+    {
+        SYSTEMTIME now;
+
+        GetLocalTime(&now);
+        ASSERT_TRUE(now.wYear == Year && now.wMonth == Month && now.wDay == Day && now.wHour == Hour
+                    && now.wMinute == Minute)
+            << "the clock is not moved: " << now.wYear << "-" << now.wMonth << "-" << now.wDay << " "
+            << now.wHour << ":" << now.wMinute;
+    }
+
+    /* The opening comes at DueUtc, not before and less than a second after. */
+    void ExpectOpeningAt(const SYSTEMTIME &DueUtc, DWORD Timeout)
+    {
+        ASSERT_TRUE(PumpUntilSignalled(Target.Opened, Timeout)) << "the alarm did not ring";
+        EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500)) << "it rang twice";
+        std::vector<ULONGLONG> openings = Openings();
+        ASSERT_EQ(1u, openings.size());
+        ULONGLONG due = FileTimeOf(DueUtc) / 10000;
+        EXPECT_GE(openings[0] + 50, due) << "rang early";
+        EXPECT_LT(openings[0], due + 1000) << "rang " << (LONGLONG)(openings[0] - due) << " ms late";
+    }
+
+    /* Adds Seconds to the moved clock of every Wine process. */
+    void MoveClockOn(int Seconds)
+    {
+        std::string path = std::string("Z:") + getenv("MOVED_CLOCK_FILE");
+        for (char &c : path)
+            if (c == '/')
+                c = '\\';
+        double offset = 0;
+        FILE *file = fopen(path.c_str(), "r");
+        ASSERT_TRUE(file != NULL) << path;
+        ASSERT_EQ(1, fscanf(file, "%lf", &offset));
+        fclose(file);
+        file = fopen(path.c_str(), "w");
+        fprintf(file, "%.0f\n", offset + Seconds);
+        fclose(file);
+    }
+};
+
+TEST_F(MovedClock, SkippedTimeRingsAsTheClocksJumpOverIt)
+{
+    /* 28 March 2027, 01:59 CET: at 02:00 the clocks go to 03:00. */
+    ExpectClockNear(2027, 3, 28, 1, 59);
+    SetText(IDC_TARGET, Target.Program);
+    Pick(MakeTime(2027, 3, 28, 2, 0, 0));
+    FirstArming(IDC_TOGGLE);
+    EXPECT_EQ("Alarm set for 2027-3-28 3: 0: 0", Text(IDC_STATUS));
+    ExpectOpeningAt(MakeTime(2027, 3, 28, 1, 0, 0), 90000);
+    /* The next day rings at the picked time again. */
+    EXPECT_TRUE(WaitForText(IDC_STATUS, "Alarm set for 2027-3-29 2: 0: 0", 5000)) << Text(IDC_STATUS);
+}
+
+TEST_F(MovedClock, RepeatedTimeLaterInTheSecondPassRingsThatDay)
+{
+    /* 31 October 2027, 02:58 CET, the second pass of the repeated hour. */
+    ExpectClockNear(2027, 10, 31, 2, 58);
+    SetText(IDC_TARGET, Target.Program);
+    Pick(MakeTime(2027, 10, 31, 2, 59, 30));
+    FirstArming(IDC_TOGGLE);
+    EXPECT_EQ("Alarm set for 2027-10-31 2:59:30", Text(IDC_STATUS));
+    ExpectOpeningAt(MakeTime(2027, 10, 31, 1, 59, 30), 90000);
+    EXPECT_TRUE(WaitForText(IDC_STATUS, "Alarm set for 2027-11-1 2:59:30", 5000)) << Text(IDC_STATUS);
+}
+
+TEST_F(MovedClock, AlarmSleptThroughIsReportedNotPlayed)
+{
+    SYSTEMTIME due = LocalNowPlus(20);
+    char expected[64];
+
+    SetText(IDC_TARGET, Target.Program);
+    Pick(due);
+    FirstArming(IDC_TOGGLE);
+    due.wMilliseconds = 0;
+    ASSERT_EQ(StatusFor(due, 0), Text(IDC_STATUS));
+    /* Twenty minutes pass in an instant, as for a computer that slept through it. */
+    MoveClockOn(20 * 60);
+    HWND box = WaitForDialog(Program.dwProcessId, Main, "Tarrowick: alarm missed", 60000);
+    ASSERT_TRUE(box != NULL) << "no missed-alarm box; status " << Text(IDC_STATUS);
+    EXPECT_EQ(Main, GetWindow(box, GW_OWNER));
+    snprintf(expected, sizeof expected, "The alarm set for %u-%u-%u %u:%2u:%2u was missed", due.wYear, due.wMonth,
+             due.wDay, due.wHour, due.wMinute, due.wSecond);
+    EXPECT_EQ(0u, WindowText(GetDlgItem(box, 0xFFFF)).find(expected)) << WindowText(GetDlgItem(box, 0xFFFF));
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 3000)) << "a missed alarm was played";
+    EXPECT_EQ(StatusFor(due, 1), Text(IDC_STATUS)) << "the next day is not armed";
+}

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Runs the MovedClock tests of window_tests.exe under a moved clock: a preload
+# library adds an offset, read from a file, to the real-time clock of Wine's
+# server and of every Wine process, so timers, zone rules and the programs'
+# clocks move together.  Each case starts its own server with the offset set
+# to a couple of minutes before a change of daylight saving time in Berlin.
+#   moved_clock_test.sh LIBRARY WINDOW_TESTS_EXE
+set -u
+library=$1 tests=$2
+offset=$(mktemp)
+trap 'rm -f "$offset"; wineserver -k 2>/dev/null' EXIT
+failed=0
+
+# run FILTER "LOCAL START": moves the clock so that Berlin reads LOCAL START
+# as the program comes up (Wine takes about 3 s to start), and runs FILTER.
+run() {
+    wineserver -k 2>/dev/null; wineserver -w
+    echo $(( $(TZ=Europe/Berlin date -d "$2" +%s) - $(date +%s) - 3 )) >"$offset"
+    MOVED_CLOCK_FILE=$offset TZ=Europe/Berlin LD_PRELOAD=$library \
+        wine "$tests" --gtest_filter="$1" 2> >(grep -v 'wrong ELF class' >&2) || failed=1
+    wineserver -k 2>/dev/null; wineserver -w
+}
+
+run 'MovedClock.SkippedTime*' '2027-03-28 01:59:35'
+run 'MovedClock.RepeatedTime*' '2027-10-31 02:58:55 CET'
+run 'MovedClock.AlarmSleptThrough*' '2027-01-15 07:00:00'
+exit $failed

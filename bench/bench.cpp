@@ -55,18 +55,12 @@ static HINSTANCE WINAPI TimedShellExecute(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, 
     return (HINSTANCE)33;
 }
 
-/* The engine's call goes through this import slot; pointing it here times the
+/* The engine's call goes through this pointer; pointing it here times the
    call itself and spares a hundred programs being started. */
-extern "C" void *ShellExecuteSlot asm("__imp__ShellExecuteA@24");
-
 static void TimeShellRequests(void)
 {
-    DWORD old;
-
     ShellAsked = CreateEventA(NULL, FALSE, FALSE, NULL);
-    VirtualProtect(&ShellExecuteSlot, sizeof ShellExecuteSlot, PAGE_READWRITE, &old);
-    ShellExecuteSlot = (void *)TimedShellExecute;
-    VirtualProtect(&ShellExecuteSlot, sizeof ShellExecuteSlot, old, &old);
+    ShellOpen = TimedShellExecute;
 }
 
 static HANDLE BareTimer;

@@ -112,6 +112,12 @@ void FollowTimeChange(void);
 /* Shows Text on the status line if no cancelling came since Epoch (window thread). */
 void ApplyAlarmStatus(DWORD Epoch, const char *Text);
 
+/* The shell's ShellExecuteA, loaded from the system folder at the first
+   arming (shell32 and comdlg32 import comctl32, which is no KnownDLL, so
+   neither is imported); any thread, set once before a firing can need it. */
+typedef HINSTANCE (WINAPI *ShellExecuteCall)(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT);
+extern ShellExecuteCall ShellOpen;
+
 /* The caption of the missed-alarm box. */
 #define MISSED_CAPTION "Tarrowick: alarm missed"
 

@@ -4,7 +4,6 @@
 #include "../resources/resource.h"
 
 #include <commctrl.h>
-#include <shellapi.h>
 #include <stdio.h>
 
 static ULONGLONG FileTimeValue(const FILETIME *Time)
@@ -47,6 +46,18 @@ void ApplyAlarmStatus(DWORD Epoch, const char *Text)
         SetDlgItemTextA(MainWindow, IDC_STATUS, Text);
 }
 
+ShellExecuteCall ShellOpen;
+
+/* Ready before any firing: looked up on the thread that arms, so the
+   firing itself does no loading before it opens the target. */
+static void FindShell(void)
+{
+    HMODULE shell32;
+
+    if (!ShellOpen && (shell32 = LoadSystemLibrary("shell32.dll")))
+        ShellOpen = (ShellExecuteCall)(void *)GetProcAddress(shell32, "ShellExecuteA");
+}
+
 /* Arms the picked time after the claim that gave Epoch, and reports. */
 static void ArmPickedTime(DWORD Epoch)
 {
@@ -57,6 +68,7 @@ static void ArmPickedTime(DWORD Epoch)
     char text[128];
 
     arming.Epoch = Epoch;
+    FindShell();
     /* A change of clock while the moment was worked out: work it out again. */
     for (int attempt = 0; attempt < 10; attempt++) {
         arming.Clock = ClockChangesNow();
@@ -136,7 +148,9 @@ void RunAlarm(const AlarmRecord *Firing)
     }
     /* The target first: arming the next day starts a thread, which would
        hold the song back by a millisecond or two. */
-    ShellExecuteA(NULL, NULL, target, NULL, NULL, SW_SHOWNORMAL);
+    FindShell();
+    if (ShellOpen)
+        ShellOpen(NULL, NULL, target, NULL, NULL, SW_SHOWNORMAL);
     /* The window thread keeps the computer awake to hear it: a request
        belongs to its thread, and this worker ends in a moment. */
     if (Firing)

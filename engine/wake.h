@@ -6,6 +6,11 @@
 #include <windows.h>
 #include <stddef.h>
 
+/* Not in every SDK's headers for Vista. */
+#ifndef LOAD_LIBRARY_SEARCH_SYSTEM32
+#define LOAD_LIBRARY_SEARCH_SYSTEM32 0x00000800
+#endif
+
 /* Why the computer will not wake for a timer, if it will not. */
 enum WakeRefusal {
     WAKE_ALLOWED,          /* nothing says it will not */

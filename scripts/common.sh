@@ -21,6 +21,13 @@ build_tarrowick() {
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w
     fi
+    # Wine draws the caption's buttons with Marlett.  Debian's fonts-wine
+    # ships it where this Wine does not look, so it drew letters instead.
+    local fonts=$WINEPREFIX/drive_c/windows/Fonts
+    if [ ! -f "$fonts/marlett.ttf" ] && [ -f /usr/share/wine/fonts/marlett.ttf ]; then
+        mkdir -p "$fonts"
+        cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+    fi
 }
 
 # Starts Xvfb on a free display and exports DISPLAY; stopped when the script ends.
@@ -42,11 +49,18 @@ start_xvfb() {
 }
 
 # Runs Tarrowick in a Wine desktop window of its own, so that Wine draws the
-# window frame without a window manager, saves a picture of it to $1 and
-# closes it again.
+# window frame without a window manager, sets an alarm in it as a user would,
+# saves a picture of it to $1 and closes it again.  The clock and the zone
+# are fixed (20 January 2027, 21:45 in Berlin) so the picture is the same
+# from run to run.
 shoot_tarrowick() {
-    local out=$1 desktop="" _
-    wine explorer /desktop=Tarrowick,480x240 "$BUILD/tarrowick.exe" >/dev/null 2>&1 &
+    local out=$1 desktop="" offset _
+    offset=$(mktemp)
+    echo $(( $(TZ=Europe/Berlin date -d '2027-01-20 21:45:00' +%s) - $(date +%s) )) >"$offset"
+    wineserver -k 2>/dev/null || true
+    wineserver -w
+    local moved=(env MOVED_CLOCK_FILE="$offset" TZ=Europe/Berlin LD_PRELOAD="$BUILD/tests/movedclock.so")
+    "${moved[@]}" wine explorer /desktop=Tarrowick,480x240 "$BUILD/tarrowick.exe" >/dev/null 2>&1 &
     for _ in $(seq 150); do
         if xwininfo -root -tree 2>/dev/null | grep -q '"Tarrowick": ("tarrowick.exe"'; then
             desktop=$(xwininfo -root -tree | awk '/"Tarrowick - Wine desktop"/ {print $1; exit}')
@@ -58,8 +72,10 @@ shoot_tarrowick() {
         echo "The Tarrowick window did not come up." >&2
         return 1
     fi
-    sleep 1  # let the first paint finish
+    "${moved[@]}" wine "$BUILD/tests/pose.exe" 2> >(grep -v 'wrong ELF class' >&2)
+    sleep 1  # let the last paint finish
     import -window "$desktop" "$out"
     wineserver -k
+    rm -f "$offset"
     echo "Saved a picture of the window: $out"
 }

@@ -234,6 +234,7 @@ static AlarmRecord *AppendSecondAlarm(const FILETIME &Due)
     record->StopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     record->ReadyEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     record->Timer = CreateWaitableTimerA(NULL, TRUE, NULL);
+    record->Due = Due;
     record->Worker = CreateThread(NULL, 0, AlarmWorker, record, 0, NULL);
     EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(record->ReadyEvent, 1000));
     due.LowPart = Due.dwLowDateTime;

@@ -1,21 +1,49 @@
-# Fails unless the program imports only DLLs that every Windows has.
+# Fails unless the program imports only KnownDLLs, which Windows always takes
+# from the system folder, and is linked hardened and reproducibly.
 cmake_policy(SET CMP0057 NEW)
 execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE dump RESULT_VARIABLE failed)
+execute_process(COMMAND ${OBJDUMP} -h ${EXE} OUTPUT_VARIABLE sections)
 if(failed)
     message(FATAL_ERROR "objdump could not read ${EXE}")
 endif()
 string(REGEX MATCHALL "DLL Name: [^\n]+" names "${dump}")
-set(allowed kernel32.dll user32.dll gdi32.dll comctl32.dll comdlg32.dll shell32.dll
-    ole32.dll advapi32.dll msvcrt.dll)
+# Not comctl32, powrprof or uxtheme: outside KnownDLLs, they are looked for
+# in the program's own folder first.
+set(allowed kernel32.dll user32.dll gdi32.dll comdlg32.dll shell32.dll
+    ole32.dll advapi32.dll msvcrt.dll shlwapi.dll)
 foreach(entry ${names})
     string(REPLACE "DLL Name: " "" dll "${entry}")
     string(TOLOWER "${dll}" dll)
     string(STRIP "${dll}" dll)
     message(STATUS "imports ${dll}")
     if(NOT dll IN_LIST allowed)
-        message(FATAL_ERROR "${EXE} imports ${dll}, which is not part of Windows")
+        message(FATAL_ERROR "${EXE} imports ${dll}, which is no KnownDLL")
     endif()
 endforeach()
 if(NOT names)
     message(FATAL_ERROR "no imports found in ${EXE}")
 endif()
+
+string(REGEX MATCH "DllCharacteristics[ \t]+([0-9a-fA-F]+)" found "${dump}")
+math(EXPR flags "0x${CMAKE_MATCH_1}")
+message(STATUS "DllCharacteristics 0x${CMAKE_MATCH_1}")
+# DYNAMIC_BASE 0x40, NX_COMPAT 0x100, NO_SEH 0x400, TERMINAL_SERVER_AWARE 0x8000.
+foreach(flag 0x40 0x100 0x400 0x8000)
+    math(EXPR set "${flags} & ${flag}")
+    if(NOT set)
+        message(FATAL_ERROR "${EXE} lacks DllCharacteristics flag ${flag}")
+    endif()
+endforeach()
+if(dump MATCHES "relocations stripped" OR NOT sections MATCHES "\\.reloc")
+    message(FATAL_ERROR "${EXE} has no relocations, so it cannot be placed at random")
+endif()
+if(NOT dump MATCHES "Time/Date[ \t]+Thu Jan  1 00:00:00 1970")
+    message(FATAL_ERROR "${EXE} carries a time stamp: two builds would differ")
+endif()
+# A section that is both writable (no READONLY) and executable (CODE).
+string(REGEX MATCHALL "\n +[0-9]+ [^\n]+\n[^\n]+" entries "${sections}")
+foreach(entry ${entries})
+    if(entry MATCHES "CODE" AND NOT entry MATCHES "READONLY")
+        message(FATAL_ERROR "${EXE} has a section both writable and executable: ${entry}")
+    endif()
+endforeach()

@@ -218,15 +218,15 @@ std::string ProgramPath(void)
     return TestFolder() + "..\\tarrowick.exe";
 }
 
-HWND LaunchProgram(PROCESS_INFORMATION *Program)
+HWND LaunchProgram(PROCESS_INFORMATION *Program, const char *Exe, const char *Folder)
 {
     STARTUPINFOA startup = {};
-    std::string exe = ProgramPath();
+    std::string exe = Exe ? Exe : ProgramPath();
 
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
-    if (!CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, NULL, &startup, Program))
+    if (!CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, Folder, &startup, Program))
         return NULL;
     /* No WaitForInputIdle: under Wine each call leaves a handle open in the caller. */
     return WaitForDialog(Program->dwProcessId, NULL, "Tarrowick", 10000);

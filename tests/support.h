@@ -38,10 +38,11 @@ unsigned CountHandles(void);
 unsigned CountThreads(void);
 
 /* The real program: its path; started as a user starts it, returning its
-   main window once visible (NULL on failure); and a request to its time
+   main window once visible (NULL on failure), from Exe in the working
+   folder Folder when given; and a request to its time
    picker, whose messages carry a pointer into the program's memory. */
 std::string ProgramPath(void);
-HWND LaunchProgram(PROCESS_INFORMATION *Program);
+HWND LaunchProgram(PROCESS_INFORMATION *Program, const char *Exe = NULL, const char *Folder = NULL);
 LRESULT PickerRequestIn(HANDLE Process, HWND Picker, UINT Message, WPARAM First, SYSTEMTIME *Time);
 
 /* A visible dialog of Process other than Except (with Caption unless NULL), within Timeout ms. */

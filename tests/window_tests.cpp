@@ -541,3 +541,72 @@ TEST_F(MovedClock, AlarmSleptThroughIsReportedNotPlayed)
     EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 3000)) << "a missed alarm was played";
     EXPECT_EQ(StatusFor(due, 1), Text(IDC_STATUS)) << "the next day is not armed";
 }
+
+/* A copy of the program run from a folder that holds DLLs of ours named as
+   DLLs it or the system loads, as a downloads folder may; its working folder
+   holds them too.  Wine is told to prefer such native DLLs for this program,
+   as Windows' own search does for every DLL outside KnownDLLs.  None may be
+   loaded while the window starts, arms, fires a Test and opens Browse. */
+/* Takes the overrides away and ends the copy, however the test ends. */
+struct PlantedRun {
+    const char *Overrides;
+    PROCESS_INFORMATION Copy;
+    ~PlantedRun()
+    {
+        RegDeleteKeyA(HKEY_CURRENT_USER, Overrides);
+        if (Copy.hProcess) {
+            if (WaitForSingleObject(Copy.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(Copy.hProcess, 99);
+            CloseHandle(Copy.hProcess);
+            CloseHandle(Copy.hThread);
+        }
+    }
+};
+
+TEST_F(RunningProgram, DllsBesideTheProgramOrInItsWorkingFolderAreNeverLoaded)
+{
+    const char *names[] = { "comctl32", "powrprof", "uxtheme" };
+    const char *overrides = "Software\\Wine\\AppDefaults\\tarrowick.exe\\DllOverrides";
+    std::string folder = TestFolder() + "planted\\", work = folder + "work\\", exe = folder + "tarrowick.exe";
+    PlantedRun run = { overrides, {} };
+    PROCESS_INFORMATION &copy = run.Copy;
+    HKEY key;
+
+    CreateDirectoryA(folder.c_str(), NULL);
+    CreateDirectoryA(work.c_str(), NULL);
+    ASSERT_TRUE(CopyFileA(ProgramPath().c_str(), exe.c_str(), FALSE));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, overrides, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL));
+    for (const char *name : names) {
+        for (const std::string &where : { folder, work }) {
+            std::string dll = where + name + ".dll";
+            ASSERT_TRUE(CopyFileA((TestFolder() + "planted.dll").c_str(), dll.c_str(), FALSE));
+            DeleteFileA((dll + ".loaded").c_str());
+        }
+        RegSetValueExA(key, name, 0, REG_SZ, (const BYTE *)"native,builtin", 15);
+    }
+    RegCloseKey(key);
+
+    HWND main = LaunchProgram(&copy, exe.c_str(), work.c_str());
+    ASSERT_TRUE(main != NULL) << "no window: comctl32.dll from the program's folder was loaded? "
+                              << (GetFileAttributesA((folder + "comctl32.dll.loaded").c_str()) != INVALID_FILE_ATTRIBUTES);
+    char name[64] = "";
+    GetClassNameA(GetDlgItem(main, IDC_TIME), name, sizeof name);
+    EXPECT_STREQ("SysDateTimePick32", name) << "the window has no time picker";
+    SendMessageTimeoutA(GetDlgItem(main, IDC_TARGET), WM_SETTEXT, 0, (LPARAM)Target.Program.c_str(), SMTO_NORMAL, 10000, NULL);
+    PressAndAnswerWakeWarning(main, copy.dwProcessId, IDC_TEST, RunningUnderWine() ? 10000 : 2000);
+    EXPECT_TRUE(PumpUntilSignalled(Target.Opened, 10000)) << "the Test did not open the target";
+    PostMessageA(GetDlgItem(main, IDC_BROWSE), BM_CLICK, 0, 0);
+    HWND dialog = WaitForDialog(copy.dwProcessId, main, NULL, 10000);
+    EXPECT_TRUE(dialog != NULL) << "no file dialog came up";
+    if (dialog)
+        PostMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    for (DWORD start = GetTickCount(); dialog && IsWindow(dialog) && GetTickCount() - start < 10000;)
+        PumpUntilSignalled(NULL, 50);
+    PostMessageA(main, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(copy.hProcess, 10000));
+
+    for (const char *name : names)
+        for (const std::string &where : { folder, work })
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((where + name + ".dll.loaded").c_str()))
+                << where << name << ".dll was loaded";
+}

@@ -1,21 +1,29 @@
 #include "window.h"
 #include "../engine/alarm.h"
+#include "../engine/wake.h"
 #include "../resources/resource.h"
 
 #include <commdlg.h>
 
 BYTE AlarmActive;
 
+typedef BOOL (WINAPI *OpenFileCall)(OPENFILENAMEA *);
+
 static void BrowseForTarget(void)
 {
     char file[260] = "";
     OPENFILENAMEA request = {};
+    static HMODULE comdlg32;  /* kept loaded: the window thread's alone */
+
+    if (!comdlg32)
+        comdlg32 = LoadSystemLibrary("comdlg32.dll");
+    OpenFileCall open = comdlg32 ? (OpenFileCall)(void *)GetProcAddress(comdlg32, "GetOpenFileNameA") : NULL;
 
     request.lStructSize = sizeof request;
     request.hwndOwner = MainWindow;
     request.lpstrFile = file;
     request.nMaxFile = sizeof file - 1;
-    if (GetOpenFileNameA(&request))
+    if (open && open(&request))
         SetDlgItemTextA(MainWindow, IDC_TARGET, file);
 }
 

@@ -72,7 +72,7 @@ shoot_tarrowick() {
         echo "The Tarrowick window did not come up." >&2
         return 1
     fi
-    "${moved[@]}" wine "$BUILD/tests/pose.exe" 2> >(grep -v 'wrong ELF class' >&2)
+    "${moved[@]}" wine explorer /desktop=Tarrowick,480x240 "$BUILD/tests/pose.exe" 2> >(grep -v "wrong ELF class" >&2)
     sleep 1  # let the last paint finish
     import -window "$desktop" "$out"
     wineserver -k

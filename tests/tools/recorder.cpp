@@ -41,13 +41,28 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     strcat(line, argument);
     strcat(line, "\n");
 
-    /* Appends are whole lines even when openings overlap. */
+    /* Openings that overlap take turns: Wine appends by seeking to the end
+       and writing, so two recorders at once could write at the same end and
+       one line would be lost ("logged 42 openings, 43 were counted"). */
+    snprintf(name, sizeof name, "%s-log", log);
+    for (char *c = name; *c; c++)
+        if (*c == '\\')
+            *c = '/';
+    HANDLE turn = CreateMutexA(NULL, FALSE, name);
+    if (turn)
+        WaitForSingleObject(turn, 10000);
     file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
+        CloseHandle(file);
+    }
+    if (turn) {
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+    }
     if (file == INVALID_HANDLE_VALUE)
         return 1;
-    WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
-    CloseHandle(file);
 
     if (GetEnvironmentVariableA("RECORDER_SEMAPHORE", name, sizeof name)) {
         semaphore = OpenSemaphoreA(SEMAPHORE_MODIFY_STATE, FALSE, name);

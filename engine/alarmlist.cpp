@@ -9,6 +9,7 @@ AlarmRecord *AlarmListHead;
 AlarmRecord *AlarmListTail;
 AlarmRecord *RetiredAlarms;
 DWORD AlarmCancels;
+LONG AlarmRecordsAlive;
 DWORD AlarmClockChanges;
 
 /* Ready before WinMain or any test runs, so no start-up call can be forgotten. */
@@ -24,6 +25,16 @@ static void CloseAlarmHandles(AlarmRecord *Record)
             CloseHandle(*handles[i]);
         *handles[i] = NULL;
     }
+}
+
+/* Closes a record's handles and frees it: its worker has returned, or never ran. */
+static void FreeAlarm(AlarmRecord *Record)
+{
+    CloseAlarmHandles(Record);
+    free(Record);
+    EnterCriticalSection(&AlarmLock);
+    AlarmRecordsAlive--;
+    LeaveCriticalSection(&AlarmLock);
 }
 
 /* Hands a record whose worker has been told to stop to ReapAlarms.  The record
@@ -44,6 +55,9 @@ static AlarmRecord *NewAlarm(const FILETIME *DueUtc)
 
     if (!record)
         return NULL;
+    EnterCriticalSection(&AlarmLock);
+    AlarmRecordsAlive++;
+    LeaveCriticalSection(&AlarmLock);
     record->Due = *DueUtc;
     record->StopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     record->ReadyEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
@@ -51,8 +65,7 @@ static AlarmRecord *NewAlarm(const FILETIME *DueUtc)
     if (record->StopEvent && record->ReadyEvent && record->Timer)
         record->Worker = CreateThread(NULL, 0, AlarmWorker, record, 0, NULL);
     if (!record->Worker) {
-        CloseAlarmHandles(record);
-        free(record);
+        FreeAlarm(record);
         return NULL;
     }
     /* A worker slow to start is accepted: its timer is armed later, under the
@@ -261,8 +274,7 @@ BOOL ReapAlarms(DWORD Timeout)
 
         next = record->NextAlarm;
         if (WaitForSingleObject(record->Worker, spent < Timeout ? Timeout - spent : 0) == WAIT_OBJECT_0) {
-            CloseAlarmHandles(record);
-            free(record);
+            FreeAlarm(record);
             continue;
         }
         record->NextAlarm = NULL;

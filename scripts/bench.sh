@@ -21,6 +21,11 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
     echo
     echo "$table"
     echo
+    echo "Under Wine the memory rows are Linux's view: \"private commit\" is what Wine"
+    echo "reports as the process's pagefile usage, the Linux process's anonymous memory;"
+    echo "\"resident memory\" is its whole resident set, which includes the files Wine"
+    echo "maps (about 16 MB of it). Neither is what Windows would report."
+    echo
     echo "How each row is measured:"
     echo
     echo "- Firing latency: alarms armed 30 ms ahead through the engine's own arming, in"
@@ -28,12 +33,14 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
     echo "  engine's call to the shell (timed at the call itself, which is answered at"
     echo "  once instead of starting a program). The baseline is a bare waitable timer"
     echo "  armed the same way and waited on by a bare thread, interleaved in the same run."
-    echo "- CPU time and wake-ups: the real program with its alarm on for an hour ahead,"
-    echo "  read from Linux's accounts of the Wine process's threads (schedstat and"
-    echo "  context switches); Wine's own server process is not included."
-    echo "- Memory: private commit and working set of the real program at rest, after its"
-    echo "  first Test press, and after 500 and 1000 (each a whole firing, with an empty"
-    echo "  target), beside a minimal dialog program built by the same toolchain."
+    echo "- CPU time and wake-ups: the real program with its alarm on for an hour ahead"
+    echo "  (checked on its status line before the idle window), read from Linux's accounts"
+    echo "  of the threads of the very process the benchmark started, found by a tag in its"
+    echo "  environment (schedstat and context switches); Wine's own server is not included."
+    echo "- Memory: private commit and resident memory of the real program at rest, after"
+    echo "  its first Test press, and after 500 and 1000 Test presses (each runs the whole"
+    echo "  firing path but the timer, with an empty target), beside a minimal dialog"
+    echo "  program built by the same toolchain."
     echo "- Start-up: process creation to its first visible window, median of 10 each."
     echo "- Size: the stripped release build of tarrowick.exe and the DLLs it imports."
 } > "$ROOT/BENCHMARKS.md"

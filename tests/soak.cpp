@@ -95,6 +95,7 @@ static void ActivateDeactivate(unsigned Cycles, unsigned *DueFired)
         }
         Press(IDC_TOGGLE);
         CHECK(!AlarmActive && !AlarmsArmed(), "cycle %u: an alarm stayed armed after Deactivate", i);
+        CHECK(WindowText(GetDlgItem(MainWindow, IDC_STATUS)).empty(), "cycle %u: a status line after Deactivate", i);
     }
 }
 
@@ -111,9 +112,26 @@ static void TestPresses(unsigned Presses)
     CHECK(!AlarmsArmed(), "an alarm stayed armed after Deactivate");
 }
 
-/* Test pressed at the very moment an alarm falls due: the target opens once
-   for the Test and at most once more for the alarm, never more. */
-static void TestDuringFiring(unsigned Rounds)
+/* Milliseconds from the whole second of Due to now, by the local clock. */
+static LONGLONG MsAfter(SYSTEMTIME Due)
+{
+    SYSTEMTIME now;
+
+    Due.wMilliseconds = 0;
+    GetLocalTime(&now);
+    return ((LONGLONG)FileTimeOf(now) - (LONGLONG)FileTimeOf(Due)) / 10000;
+}
+
+/* A press counts as coinciding with a firing when it lands this close after the due moment. */
+#define COINCIDENCE_MS 100
+
+static unsigned Coincided;  /* presses and closes that did land within COINCIDENCE_MS */
+
+/* Test pressed at the very moment an alarm falls due.  Which of the two
+   claims the alarm first is a race: the target opens once (Test first) or
+   twice (the firing first), never more.  The rules decide the rest: one
+   alarm armed afterwards, for the next day, and the status line says so. */
+static void TestDuringFiring(unsigned Rounds, unsigned *TestFirst)
 {
     for (unsigned i = 0; i < Rounds; i++) {
         SYSTEMTIME due = LocalNowPlus(1);
@@ -121,12 +139,40 @@ static void TestDuringFiring(unsigned Rounds)
         Pick(due);
         Press(IDC_TOGGLE);
         PumpUntil(due);
+        LONGLONG after = MsAfter(due);
         Press(IDC_TEST);
+        Coincided += after >= 0 && after <= COINCIDENCE_MS;
         unsigned seen = CountOpenings(8000, 1500);
         CHECK(seen == 1 || seen == 2, "round %u: Test during a firing opened the target %u times", i, seen);
+        *TestFirst += seen == 1;
+        CHECK(WindowText(GetDlgItem(MainWindow, IDC_STATUS)) == StatusFor(due, 1),
+              "round %u: the status line reads \"%s\"", i, WindowText(GetDlgItem(MainWindow, IDC_STATUS)).c_str());
         CHECK(AlarmsArmed(), "round %u: nothing armed after Test", i);
         Press(IDC_TOGGLE);
         CHECK(!AlarmsArmed(), "round %u: an alarm stayed armed after Deactivate", i);
+    }
+}
+
+/* Deactivate at the moment an alarm falls due: whether the target opens is
+   a race, but afterwards nothing is armed and the status line is empty,
+   whichever way it went. */
+static void DeactivateDuringFiring(unsigned Rounds)
+{
+    for (unsigned i = 0; i < Rounds; i++) {
+        SYSTEMTIME due = LocalNowPlus(1);
+
+        Pick(due);
+        Press(IDC_TOGGLE);
+        PumpUntil(due);
+        LONGLONG after = MsAfter(due);
+        Press(IDC_TOGGLE);
+        Coincided += after >= 0 && after <= COINCIDENCE_MS;
+        unsigned seen = CountOpenings(1500, 1500);
+        CHECK(seen <= 1, "round %u: Deactivate during a firing opened the target %u times", i, seen);
+        CHECK(!AlarmsArmed(), "round %u: an alarm stayed armed after Deactivate", i);
+        CHECK(WindowText(GetDlgItem(MainWindow, IDC_STATUS)).empty(),
+              "round %u: the status line claims \"%s\" with nothing armed", i,
+              WindowText(GetDlgItem(MainWindow, IDC_STATUS)).c_str());
     }
 }
 
@@ -148,7 +194,9 @@ static void CloseDuringFiring(unsigned Sessions, unsigned *Closed)
         PickerRequestIn(program.hProcess, GetDlgItem(main, IDC_TIME), DTM_SETSYSTEMTIME, GDT_VALID, &due);
         PressAndAnswerWakeWarning(main, program.dwProcessId, IDC_TOGGLE, RunningUnderWine() ? 10000 : 500);
         PumpUntil(due);
+        LONGLONG after = MsAfter(due);
         PostMessageA(main, WM_CLOSE, 0, 0);
+        Coincided += after >= 0 && after <= COINCIDENCE_MS;
         CHECK(WaitForSingleObject(program.hProcess, 10000) == WAIT_OBJECT_0, "session %u: did not exit", i);
         GetExitCodeProcess(program.hProcess, &code);
         CHECK(code == 0, "session %u: exit code %lu", i, code);
@@ -165,7 +213,7 @@ static void CloseDuringFiring(unsigned Sessions, unsigned *Closed)
 int main(int argc, char **argv)
 {
     bool longForm = argc > 1 && !strcmp(argv[1], "--long");
-    unsigned scale = longForm ? 10 : 1, dueFired = 0, closed = 0;
+    unsigned scale = longForm ? 10 : 1, dueFired = 0, closed = 0, testFirst = 0;
     INITCOMMONCONTROLSEX classes = { sizeof classes, ICC_WIN95_CLASSES | ICC_DATE_CLASSES };
     DWORD start = GetTickCount();
 
@@ -185,7 +233,8 @@ int main(int argc, char **argv)
 
     ActivateDeactivate(1000 * scale, &dueFired);
     TestPresses(30 * scale);
-    TestDuringFiring(3 * scale);
+    TestDuringFiring(3 * scale, &testFirst);
+    DeactivateDuringFiring(3 * scale);
     CloseDuringFiring(3 * scale, &closed);
 
     CHECK(!PumpUntilSignalled(Target.Opened, 1500), "a late, unexpected opening");
@@ -194,6 +243,7 @@ int main(int argc, char **argv)
     SendMessageA(MainWindow, WM_CLOSE, 0, 0);
     CHECK(!AlarmsArmed(), "an alarm stayed armed after the window closed");
     CHECK(ReapAlarms(10000), "a worker did not end");
+    CHECK(AlarmRecordsAlive == 0, "%ld records were never freed", AlarmRecordsAlive);
 
     unsigned handlesAfter = CountHandles(), threadsAfter = CountThreads();
     size_t memoryAfter = PrivateBytes();
@@ -203,8 +253,12 @@ int main(int argc, char **argv)
 
     printf("\nsoak (%s form), %.1f s\n", longForm ? "long" : "short", (GetTickCount() - start) / 1000.0);
     printf("  Activate/Deactivate pairs   %u (of which due and fired: %u)\n", 1000 * scale, dueFired);
-    printf("  Test presses                %u, and %u during a firing\n", 30 * scale + 1, 3 * scale);
+    printf("  Test presses                %u, and %u during a firing (Test claimed first in %u)\n",
+           30 * scale + 1, 3 * scale, testFirst);
+    printf("  Deactivates during a firing %u\n", 3 * scale);
     printf("  programs closed in a firing %u, every exit code checked\n", closed);
+    printf("  presses and closes that landed within %d ms after the due moment: %u of %u\n",
+           COINCIDENCE_MS, Coincided, 9 * scale);
     printf("  target openings             %u counted, %u logged\n", Openings, logged);
     printf("  kernel handles              %u -> %u\n", handles, handlesAfter);
     printf("  threads                     %u -> %u\n", threads, threadsAfter);

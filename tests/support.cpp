@@ -246,12 +246,15 @@ LRESULT PickerRequestIn(HANDLE Process, HWND Picker, UINT Message, WPARAM First,
 
 std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn)
 {
-    char text[128];
+    /* Written out here, not by the program's own formatting: minute and
+       second right-aligned in two places with a space. */
+    auto padded = [](unsigned Value) { return (Value < 10 ? " " : "") + std::to_string(Value); };
 
     Due.wMilliseconds = 0;
     AddAlarmDays(&Due, DaysOn);
-    FormatAlarmStatus(text, sizeof text, &Due);
-    return text;
+    return "Alarm set for " + std::to_string(Due.wYear) + "-" + std::to_string(Due.wMonth) + "-"
+         + std::to_string(Due.wDay) + " " + std::to_string(Due.wHour) + ":" + padded(Due.wMinute) + ":"
+         + padded(Due.wSecond);
 }
 
 BOOL RunningUnderWine(void)

@@ -255,6 +255,7 @@ TEST_F(RunningProgram, ActivatedAlarmFiresOnceAtItsTime)
     ASSERT_EQ(1u, openings.size());
     due.wMilliseconds = 0;
     EXPECT_GE(openings[0] + 50, UtcMs(due)) << "went off early";
+    EXPECT_LT(openings[0], UtcMs(due) + 1000) << "went off " << (LONGLONG)(openings[0] - UtcMs(due)) << " ms late";
     EXPECT_TRUE(WaitForText(IDC_STATUS, StatusFor(due, 1), 5000)) << Text(IDC_STATUS);
     EXPECT_EQ("Deactivate Alarm", Text(IDC_TOGGLE));
 }
@@ -289,6 +290,7 @@ TEST_F(RunningProgram, ActivateReplacesTheAlarmThatTestArmed)
     ASSERT_EQ(2u, openings.size()) << "the alarm that Test armed went off too";
     activated.wMilliseconds = 0;
     EXPECT_GE(openings[1] + 50, UtcMs(activated));
+    EXPECT_LT(openings[1], UtcMs(activated) + 1000) << "went off late";
 }
 
 TEST_F(RunningProgram, ClosingWhileOnExitsWithZeroAndOpensNothing)

@@ -127,6 +127,21 @@ static LONGLONG MsAfter(SYSTEMTIME Due)
 
 static unsigned Coincided;  /* presses and closes that did land within COINCIDENCE_MS */
 
+/* Activates an alarm a second ahead and presses Id in the moment it falls
+   due, counting whether the press did land then; returns the due time. */
+static SYSTEMTIME PressAsItFalls(int Id)
+{
+    SYSTEMTIME due = LocalNowPlus(1);
+
+    Pick(due);
+    Press(IDC_TOGGLE);
+    PumpUntil(due);
+    LONGLONG after = MsAfter(due);
+    Press(Id);
+    Coincided += after >= 0 && after <= COINCIDENCE_MS;
+    return due;
+}
+
 /* Test pressed at the very moment an alarm falls due.  Which of the two
    claims the alarm first is a race: the target opens once (Test first) or
    twice (the firing first), never more.  The rules decide the rest: one
@@ -134,14 +149,7 @@ static unsigned Coincided;  /* presses and closes that did land within COINCIDEN
 static void TestDuringFiring(unsigned Rounds, unsigned *TestFirst)
 {
     for (unsigned i = 0; i < Rounds; i++) {
-        SYSTEMTIME due = LocalNowPlus(1);
-
-        Pick(due);
-        Press(IDC_TOGGLE);
-        PumpUntil(due);
-        LONGLONG after = MsAfter(due);
-        Press(IDC_TEST);
-        Coincided += after >= 0 && after <= COINCIDENCE_MS;
+        SYSTEMTIME due = PressAsItFalls(IDC_TEST);
         unsigned seen = CountOpenings(8000, 1500);
         CHECK(seen == 1 || seen == 2, "round %u: Test during a firing opened the target %u times", i, seen);
         *TestFirst += seen == 1;
@@ -159,14 +167,7 @@ static void TestDuringFiring(unsigned Rounds, unsigned *TestFirst)
 static void DeactivateDuringFiring(unsigned Rounds)
 {
     for (unsigned i = 0; i < Rounds; i++) {
-        SYSTEMTIME due = LocalNowPlus(1);
-
-        Pick(due);
-        Press(IDC_TOGGLE);
-        PumpUntil(due);
-        LONGLONG after = MsAfter(due);
-        Press(IDC_TOGGLE);
-        Coincided += after >= 0 && after <= COINCIDENCE_MS;
+        PressAsItFalls(IDC_TOGGLE);
         unsigned seen = CountOpenings(1500, 1500);
         CHECK(seen <= 1, "round %u: Deactivate during a firing opened the target %u times", i, seen);
         CHECK(!AlarmsArmed(), "round %u: an alarm stayed armed after Deactivate", i);

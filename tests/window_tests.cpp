@@ -478,6 +478,18 @@ protected:
         EXPECT_LT(openings[0], due + 1000) << "rang " << (LONGLONG)(openings[0] - due) << " ms late";
     }
 
+    /* Activates Picked, which must read Status, ring at RingsUtc and then read Next. */
+    void ExpectRingsAcrossTheChange(const SYSTEMTIME &Picked, const char *Status, const SYSTEMTIME &RingsUtc,
+                                    const char *Next)
+    {
+        SetText(IDC_TARGET, Target.Program);
+        Pick(Picked);
+        FirstArming(IDC_TOGGLE);
+        EXPECT_EQ(Status, Text(IDC_STATUS));
+        ExpectOpeningAt(RingsUtc, 90000);
+        EXPECT_TRUE(WaitForText(IDC_STATUS, Next, 5000)) << Text(IDC_STATUS);
+    }
+
     /* Adds Seconds to the moved clock of every Wine process. */
     void MoveClockOn(int Seconds)
     {
@@ -500,25 +512,17 @@ TEST_F(MovedClock, SkippedTimeRingsAsTheClocksJumpOverIt)
 {
     /* 28 March 2027, 01:59 CET: at 02:00 the clocks go to 03:00. */
     ExpectClockNear(2027, 3, 28, 1, 59);
-    SetText(IDC_TARGET, Target.Program);
-    Pick(MakeTime(2027, 3, 28, 2, 0, 0));
-    FirstArming(IDC_TOGGLE);
-    EXPECT_EQ("Alarm set for 2027-3-28 3: 0: 0", Text(IDC_STATUS));
-    ExpectOpeningAt(MakeTime(2027, 3, 28, 1, 0, 0), 90000);
     /* The next day rings at the picked time again. */
-    EXPECT_TRUE(WaitForText(IDC_STATUS, "Alarm set for 2027-3-29 2: 0: 0", 5000)) << Text(IDC_STATUS);
+    ExpectRingsAcrossTheChange(MakeTime(2027, 3, 28, 2, 0, 0), "Alarm set for 2027-3-28 3: 0: 0",
+                               MakeTime(2027, 3, 28, 1, 0, 0), "Alarm set for 2027-3-29 2: 0: 0");
 }
 
 TEST_F(MovedClock, RepeatedTimeLaterInTheSecondPassRingsThatDay)
 {
     /* 31 October 2027, 02:58 CET, the second pass of the repeated hour. */
     ExpectClockNear(2027, 10, 31, 2, 58);
-    SetText(IDC_TARGET, Target.Program);
-    Pick(MakeTime(2027, 10, 31, 2, 59, 30));
-    FirstArming(IDC_TOGGLE);
-    EXPECT_EQ("Alarm set for 2027-10-31 2:59:30", Text(IDC_STATUS));
-    ExpectOpeningAt(MakeTime(2027, 10, 31, 1, 59, 30), 90000);
-    EXPECT_TRUE(WaitForText(IDC_STATUS, "Alarm set for 2027-11-1 2:59:30", 5000)) << Text(IDC_STATUS);
+    ExpectRingsAcrossTheChange(MakeTime(2027, 10, 31, 2, 59, 30), "Alarm set for 2027-10-31 2:59:30",
+                               MakeTime(2027, 10, 31, 1, 59, 30), "Alarm set for 2027-11-1 2:59:30");
 }
 
 TEST_F(MovedClock, AlarmSleptThroughIsReportedNotPlayed)

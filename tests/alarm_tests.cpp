@@ -9,6 +9,7 @@
 #include "support.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
 
@@ -204,7 +205,7 @@ TEST_F(AlarmEngine, DueInThePastFiresAtOnceOpeningBeforeArmingTheNext)
 
     Pick(LocalNowPlus(3600));
     ASSERT_TRUE(ArmAt(past) != NULL);
-    RealShellOpen = ShellOpen;
+    RealShellOpen = ShellOpen ? ShellOpen : ShellExecuteA;  /* not yet looked up when this runs first */
     ShellOpen = OpenNoting;
     ExpectOneOpening(5000);
     ShellOpen = RealShellOpen;

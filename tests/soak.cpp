@@ -183,7 +183,8 @@ static void CloseDuringFiring(unsigned Sessions, unsigned *Closed)
     for (unsigned i = 0; i < Sessions; i++) {
         PROCESS_INFORMATION program = {};
         HWND main = LaunchProgram(&program);
-        SYSTEMTIME due = LocalNowPlus(1);
+        /* Room for the wake warning, which each new program brings under Wine. */
+        SYSTEMTIME due = LocalNowPlus(3);
         DWORD code = 99;
 
         CHECK(main != NULL, "session %u: no window", i);

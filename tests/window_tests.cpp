@@ -4,6 +4,7 @@
 #include "../resources/resource.h"
 #include "support.h"
 
+#include <algorithm>
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
@@ -263,33 +264,40 @@ TEST_F(RunningProgram, ActivatedAlarmFiresOnceAtItsTime)
 TEST_F(RunningProgram, DeactivatedAlarmNeverFires)
 {
     SetText(IDC_TARGET, Target.Program);
-    Pick(LocalNowPlus(3));
+    /* Far enough ahead that answering the wake warning cannot outlast it. */
+    Pick(LocalNowPlus(6));
     FirstArming(IDC_TOGGLE);
     Click(IDC_TOGGLE);
     EXPECT_EQ("", Text(IDC_STATUS));
     EXPECT_EQ("Activate Alarm", Text(IDC_TOGGLE));
     ExpectSettingsEnabled(TRUE);
-    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 6000)) << "a deactivated alarm went off";
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 8000)) << "a deactivated alarm went off";
 }
 
 TEST_F(RunningProgram, ActivateReplacesTheAlarmThatTestArmed)
 {
-    SYSTEMTIME tested = LocalNowPlus(3), activated = LocalNowPlus(6);
+    /* The Test's alarm is due after the activated one, so that if Activate
+       did not replace it, it would still go off, a few seconds later. */
+    SYSTEMTIME tested = LocalNowPlus(10);
 
     SetText(IDC_TARGET, Target.Program);
     Pick(tested);
     FirstArming(IDC_TEST);
     ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
+    SYSTEMTIME activated = LocalNowPlus(4);
     Pick(activated);
     Click(IDC_TOGGLE);
     EXPECT_EQ(StatusFor(activated, 0), Text(IDC_STATUS));
 
     ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 15000)) << "the activated alarm did not go off";
-    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500));
+    tested.wMilliseconds = 0;
+    SYSTEMTIME now = LocalNowPlus(0);
+    DWORD untilTested = (DWORD)((FileTimeOf(tested) - std::min(FileTimeOf(tested), FileTimeOf(now))) / 10000);
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, untilTested + 1500)) << "the alarm that Test armed went off too";
     std::vector<ULONGLONG> openings = Openings();
-    ASSERT_EQ(2u, openings.size()) << "the alarm that Test armed went off too";
+    ASSERT_EQ(2u, openings.size());
     activated.wMilliseconds = 0;
-    EXPECT_GE(openings[1] + 50, UtcMs(activated));
+    EXPECT_GE(openings[1] + 50, UtcMs(activated)) << "went off early";
     EXPECT_LT(openings[1], UtcMs(activated) + 1000) << "went off late";
 }
 
@@ -298,13 +306,13 @@ TEST_F(RunningProgram, ClosingWhileOnExitsWithZeroAndOpensNothing)
     DWORD code = 1;
 
     SetText(IDC_TARGET, Target.Program);
-    Pick(LocalNowPlus(3));
+    Pick(LocalNowPlus(6));
     FirstArming(IDC_TOGGLE);
     PostMessageA(Main, WM_CLOSE, 0, 0);
     ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(Program.hProcess, 10000));
     GetExitCodeProcess(Program.hProcess, &code);
     EXPECT_EQ(0u, code);
-    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 5000)) << "the target opened after the window closed";
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 8000)) << "the target opened after the window closed";
 }
 
 /* The file name field of the open dialog: a combo box's edit, or a plain edit. */

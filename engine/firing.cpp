@@ -6,11 +6,6 @@
 #include <commctrl.h>
 #include <stdio.h>
 
-static ULONGLONG FileTimeValue(const FILETIME *Time)
-{
-    return ((ULONGLONG)Time->dwHighDateTime << 32) | Time->dwLowDateTime;
-}
-
 /* The picker's value, through the window thread when called on a worker.
    FALSE when the window came up without its picker. */
 static BOOL ReadAlarmTime(SYSTEMTIME *Picked)
@@ -24,7 +19,7 @@ static BOOL ReadAlarmTime(SYSTEMTIME *Picked)
    time the clocks will show then. */
 static BOOL NextAlarmUtc(SYSTEMTIME *Due, FILETIME *DueUtc)
 {
-    SYSTEMTIME picked, utc, now;
+    SYSTEMTIME picked, now;
     FILETIME nowUtc;
 
     if (!ReadAlarmTime(&picked))
@@ -32,8 +27,7 @@ static BOOL NextAlarmUtc(SYSTEMTIME *Due, FILETIME *DueUtc)
     /* Local time from the same zone rules as the conversion back, so the
        two can never disagree about whether daylight saving time is on. */
     GetSystemTimeAsFileTime(&nowUtc);
-    FileTimeToSystemTime(&nowUtc, &utc);
-    SystemTimeToTzSpecificLocalTime(NULL, &utc, &now);
+    UtcToLocal(&nowUtc, &now);
     NextAlarmMoment(&picked, &now, Due);
     return AlarmMomentToUtc(NULL, Due, &nowUtc, DueUtc);
 }
@@ -117,13 +111,11 @@ void FollowTimeChange(void)
 /* A firing that came too late to wake anyone: says so instead of ringing. */
 static void ReportMissedAlarm(const FILETIME *DueUtc, const FILETIME *Woke)
 {
-    SYSTEMTIME utc, due, woke;
+    SYSTEMTIME due, woke;
     char text[512];
 
-    FileTimeToSystemTime(DueUtc, &utc);
-    SystemTimeToTzSpecificLocalTime(NULL, &utc, &due);
-    FileTimeToSystemTime(Woke, &utc);
-    SystemTimeToTzSpecificLocalTime(NULL, &utc, &woke);
+    UtcToLocal(DueUtc, &due);
+    UtcToLocal(Woke, &woke);
     FormatMissedAlarm(text, sizeof text, &due, &woke);
     MessageBoxA(MainWindow, text, MISSED_CAPTION, MB_ICONWARNING);
 }

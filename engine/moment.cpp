@@ -2,12 +2,20 @@
 
 #include <stdio.h>
 
-static ULONGLONG FileTimeValue(const FILETIME *Time)
+ULONGLONG FileTimeValue(const FILETIME *Time)
 {
     ULARGE_INTEGER value;
     value.LowPart = Time->dwLowDateTime;
     value.HighPart = Time->dwHighDateTime;
     return value.QuadPart;
+}
+
+void UtcToLocal(const FILETIME *Utc, SYSTEMTIME *Local)
+{
+    SYSTEMTIME utc;
+
+    FileTimeToSystemTime(Utc, &utc);
+    SystemTimeToTzSpecificLocalTime(NULL, &utc, Local);
 }
 
 void AddAlarmDays(SYSTEMTIME *Time, unsigned Days)

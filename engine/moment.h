@@ -9,6 +9,12 @@
 /* One day in FILETIME units of 100 ns. */
 #define ALARM_DAY 864000000000ULL
 
+/* A FILETIME as one 64-bit count of 100 ns units. */
+ULONGLONG FileTimeValue(const FILETIME *Time);
+
+/* The local reading, on this machine's clock, of the UTC moment *Utc. */
+void UtcToLocal(const FILETIME *Utc, SYSTEMTIME *Local);
+
 /* Adds Days days to a calendar time, as a 64-bit count of 100 ns units. */
 void AddAlarmDays(SYSTEMTIME *Time, unsigned Days);
 

@@ -145,20 +145,10 @@ TEST_F(AlarmEngine, FiresOnceAtItsTimeAndReArmsForTomorrow)
     EXPECT_NE(first, next);
 }
 
-/* A box of this process's, raised on any thread: its text, once answered;
-   "" when none came within Timeout ms. */
+/* A box of this process's, raised on a worker thread, answered from here. */
 static std::string AnswerBoxOf(const char *Caption, DWORD Timeout, HWND *Owner = NULL)
 {
-    HWND box = WaitForDialog(GetCurrentProcessId(), MainWindow, Caption, Timeout);
-    std::string text;
-
-    if (!box)
-        return text;
-    text = WindowText(GetDlgItem(box, 0xFFFF));
-    if (Owner)
-        *Owner = GetWindow(box, GW_OWNER);
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    return text;
+    return AnswerBox(GetCurrentProcessId(), MainWindow, Caption, Timeout, Owner);
 }
 
 TEST_F(AlarmEngine, LateFiringRingsUpToTenMinutesAndIsReportedAfter)

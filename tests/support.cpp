@@ -262,19 +262,26 @@ BOOL RunningUnderWine(void)
     return GetProcAddress(GetModuleHandleA("ntdll.dll"), "wine_get_version") != NULL;
 }
 
-std::string PressAndAnswerWakeWarning(HWND Main, DWORD Process, int Id, DWORD Timeout)
+std::string AnswerBox(DWORD Process, HWND Except, const char *Caption, DWORD Timeout, HWND *Owner)
 {
+    HWND box = WaitForDialog(Process, Except, Caption, Timeout);
     std::string text;
 
-    PostMessageA(GetDlgItem(Main, Id), BM_CLICK, 0, 0);
-    HWND box = WaitForDialog(Process, Main, WAKE_CAPTION, Timeout);
     if (!box)
         return text;
     text = WindowText(GetDlgItem(box, 0xFFFF));
+    if (Owner)
+        *Owner = GetWindow(box, GW_OWNER);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     for (DWORD start = GetTickCount(); IsWindow(box) && GetTickCount() - start < 10000;)
         PumpUntilSignalled(NULL, 20);
     return text;
+}
+
+std::string PressAndAnswerWakeWarning(HWND Main, DWORD Process, int Id, DWORD Timeout)
+{
+    PostMessageA(GetDlgItem(Main, Id), BM_CLICK, 0, 0);
+    return AnswerBox(Process, Main, WAKE_CAPTION, Timeout);
 }
 
 void *PatchImport(void **Slot, void *Replacement)

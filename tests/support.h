@@ -52,6 +52,11 @@ HWND WaitForDialog(DWORD Process, HWND Except, const char *Caption, DWORD Timeou
    brings the wake warning there. */
 BOOL RunningUnderWine(void);
 
+/* Waits up to Timeout ms for a visible box of Process other than Except with
+   Caption, answers it with OK and waits for it to close; returns its text,
+   "" when none came.  *Owner (if given) gets the window that owns it. */
+std::string AnswerBox(DWORD Process, HWND Except, const char *Caption, DWORD Timeout, HWND *Owner = NULL);
+
 /* Presses button Id of the real program's window Main, for the first arming
    of its run, and answers the wake warning that comes up; returns the
    warning's text, or "" when none came within Timeout ms. */

@@ -551,13 +551,13 @@ TEST_F(MovedClock, AlarmSleptThroughIsReportedNotPlayed)
     ASSERT_EQ(StatusFor(due, 0), Text(IDC_STATUS));
     /* Twenty minutes pass in an instant, as for a computer that slept through it. */
     MoveClockOn(20 * 60);
-    HWND box = WaitForDialog(Program.dwProcessId, Main, "Tarrowick: alarm missed", 60000);
-    ASSERT_TRUE(box != NULL) << "no missed-alarm box; status " << Text(IDC_STATUS);
-    EXPECT_EQ(Main, GetWindow(box, GW_OWNER));
+    HWND owner = NULL;
+    std::string text = AnswerBox(Program.dwProcessId, Main, "Tarrowick: alarm missed", 60000, &owner);
+    ASSERT_FALSE(text.empty()) << "no missed-alarm box; status " << Text(IDC_STATUS);
+    EXPECT_EQ(Main, owner);
     snprintf(expected, sizeof expected, "The alarm set for %u-%u-%u %u:%2u:%2u was missed", due.wYear, due.wMonth,
              due.wDay, due.wHour, due.wMinute, due.wSecond);
-    EXPECT_EQ(0u, WindowText(GetDlgItem(box, 0xFFFF)).find(expected)) << WindowText(GetDlgItem(box, 0xFFFF));
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_EQ(0u, text.find(expected)) << text;
     EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 3000)) << "a missed alarm was played";
     EXPECT_EQ(StatusFor(due, 1), Text(IDC_STATUS)) << "the next day is not armed";
 }

@@ -68,7 +68,8 @@ static void Move(clockid_t clock, struct time64 *now)
     }
 }
 
-int __clock_gettime64(clockid_t clock, struct time64 *now)
+/* Clock, moved when it is the real-time clock; -1 when it cannot be read. */
+static int MovedClock(clockid_t clock, struct time64 *now)
 {
     if (RawClock(clock, now))
         return -1;
@@ -76,12 +77,16 @@ int __clock_gettime64(clockid_t clock, struct time64 *now)
     return 0;
 }
 
+int __clock_gettime64(clockid_t clock, struct time64 *now)
+{
+    return MovedClock(clock, now);
+}
+
 int clock_gettime(clockid_t clock, struct timespec *now)
 {
     struct time64 t;
-    if (RawClock(clock, &t))
+    if (MovedClock(clock, &t))
         return -1;
-    Move(clock, &t);
     now->tv_sec = (time_t)t.sec;
     now->tv_nsec = (long)t.nsec;
     return 0;
@@ -91,8 +96,7 @@ int __gettimeofday64(struct timeval64 *now, void *zone)
 {
     struct time64 t;
     (void)zone;
-    RawClock(CLOCK_REALTIME, &t);
-    Move(CLOCK_REALTIME, &t);
+    MovedClock(CLOCK_REALTIME, &t);
     now->sec = t.sec;
     now->usec = t.nsec / 1000;
     return 0;
@@ -102,8 +106,7 @@ int gettimeofday(struct timeval *now, void *zone)
 {
     struct time64 t;
     (void)zone;
-    RawClock(CLOCK_REALTIME, &t);
-    Move(CLOCK_REALTIME, &t);
+    MovedClock(CLOCK_REALTIME, &t);
     now->tv_sec = (time_t)t.sec;
     now->tv_usec = (long)(t.nsec / 1000);
     return 0;
@@ -112,8 +115,7 @@ int gettimeofday(struct timeval *now, void *zone)
 time_t time(time_t *out)
 {
     struct time64 t;
-    RawClock(CLOCK_REALTIME, &t);
-    Move(CLOCK_REALTIME, &t);
+    MovedClock(CLOCK_REALTIME, &t);
     if (out)
         *out = (time_t)t.sec;
     return (time_t)t.sec;

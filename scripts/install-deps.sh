@@ -11,9 +11,10 @@
 # from which both architectures take one version.
 set -euo pipefail
 
-PACKAGES=(cmake make g++-mingw-w64-i686-posix mingw-w64-tools binutils-mingw-w64-i686
-          wine wine32:i386 fonts-wine xvfb x11-utils imagemagick googletest
-          gcc-i686-linux-gnu libc6-dev-i386-cross)
+PACKAGES=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
+          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
+          wine wine32:i386 wine64 fonts-wine xvfb x11-utils imagemagick googletest
+          gcc libc6-dev gcc-i686-linux-gnu libc6-dev-i386-cross)
 RETRY_PAUSE=${RETRY_PAUSE:-5}  # seconds between attempts at the update
 
 need=()

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Builds Tarrowick and runs it under Wine.  With a display the window opens
+# Builds Tarrowick and runs it under Wine: the 32-bit program where this
+# machine can run it, else the 64-bit one.  With a display the window opens
 # there; without one it starts on a virtual display, saves a picture of the
-# window to build/screenshot.png, and closes it.
+# window to the build folder's screenshot.png, and closes it.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
+use_runnable_arch
 build_tarrowick
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
-    exec wine "$BUILD/tarrowick.exe"
+    exec "$WINELOADER" "$BUILD/tarrowick.exe"
 fi
 echo "No display found: starting Tarrowick on a virtual display (Xvfb) instead."
 start_xvfb

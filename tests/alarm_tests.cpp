@@ -454,20 +454,21 @@ static EXECUTION_STATE WINAPI RecordedExecutionState(EXECUTION_STATE Flags)
     return ((decltype(&SetThreadExecutionState))RealExecutionState)(Flags);
 }
 
-extern "C" void *SetWaitableTimerSlot asm("__imp__SetWaitableTimer@24");
-extern "C" void *ExecutionStateSlot asm("__imp__SetThreadExecutionState@4");
+static void **SetWaitableTimerSlot = ImportSlot("kernel32.dll", "SetWaitableTimer");
+static void **ExecutionStateSlot = ImportSlot("kernel32.dll", "SetThreadExecutionState");
 
 TEST_F(AlarmEngine, ArmsWithTheResumeFlagAndWarnsOncePerRunWhenItCannotWake)
 {
     SYSTEMTIME picked = LocalNowPlus(3600);
 
     Pick(picked);
-    RealSetWaitableTimer = PatchImport(&SetWaitableTimerSlot, (void *)RecordedSetWaitableTimer);
+    ASSERT_TRUE(SetWaitableTimerSlot != NULL);
+    RealSetWaitableTimer = PatchImport(SetWaitableTimerSlot, (void *)RecordedSetWaitableTimer);
     WakeWarned = 0;
     BoxCaption = BoxText = "";
     BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
     RunAlarm(NULL);
-    PatchImport(&SetWaitableTimerSlot, RealSetWaitableTimer);
+    PatchImport(SetWaitableTimerSlot, RealSetWaitableTimer);
     EXPECT_EQ(TRUE, ResumeSeen) << "the timer must ask to wake the computer";
     EXPECT_EQ(StatusFor(picked, 0), Status());
     EXPECT_TRUE(AlarmsArmed()) << "the alarm stays armed";
@@ -495,7 +496,8 @@ TEST_F(AlarmEngine, RingingKeepsTheComputerAwakeOnTheWindowThreadUntilReleased)
     Pick(LocalNowPlus(3600));
     WindowThread = GetCurrentThreadId();
     AwakeCalls.clear();
-    RealExecutionState = PatchImport(&ExecutionStateSlot, (void *)RecordedExecutionState);
+    ASSERT_TRUE(ExecutionStateSlot != NULL);
+    RealExecutionState = PatchImport(ExecutionStateSlot, (void *)RecordedExecutionState);
     /* A Test press rings but is no timer firing: it holds nothing. */
     RunAlarm(NULL);
     ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
@@ -518,7 +520,7 @@ TEST_F(AlarmEngine, RingingKeepsTheComputerAwakeOnTheWindowThreadUntilReleased)
     ASSERT_EQ(4u, AwakeCalls.size());
     EXPECT_EQ(hold, AwakeCalls[2]);
     EXPECT_EQ((EXECUTION_STATE)ES_CONTINUOUS, AwakeCalls[3]);
-    PatchImport(&ExecutionStateSlot, RealExecutionState);
+    PatchImport(ExecutionStateSlot, RealExecutionState);
 }
 
 /* The window thread's answer to one request of a firing worker, with an

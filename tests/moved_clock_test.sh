@@ -4,21 +4,26 @@
 # server and of every Wine process, so timers, zone rules and the programs'
 # clocks move together.  Each case starts its own server with the offset set
 # to a couple of minutes before a change of daylight saving time in Berlin.
-#   moved_clock_test.sh LIBRARY WINDOW_TESTS_EXE
+#   moved_clock_test.sh LIBRARY WINDOW_TESTS_EXE LOADER SERVER
+# The library, the loader and the server are all of the build's architecture.
+# The server is started here, with the library: the loader would start the
+# one Debian's script picks, the 64-bit one even for a 32-bit prefix, and a
+# 32-bit library cannot move a 64-bit server's clock.
 set -u
-library=$1 tests=$2
+library=$1 tests=$2 wine=$3 wineserver=$4
 offset=$(mktemp)
-trap 'rm -f "$offset"; wineserver -k 2>/dev/null' EXIT
+trap 'rm -f "$offset"; "$wineserver" -k 2>/dev/null' EXIT
 failed=0
 
 # run FILTER "LOCAL START": moves the clock so that Berlin reads LOCAL START
 # as the program comes up (Wine takes about 3 s to start), and runs FILTER.
 run() {
-    wineserver -k 2>/dev/null; wineserver -w
+    "$wineserver" -k 2>/dev/null; "$wineserver" -w
     echo $(( $(TZ=Europe/Berlin date -d "$2" +%s) - $(date +%s) - 3 )) >"$offset"
-    MOVED_CLOCK_FILE=$offset TZ=Europe/Berlin LD_PRELOAD=$library \
-        wine "$tests" --gtest_filter="$1" 2> >(grep -v 'wrong ELF class' >&2) || failed=1
-    wineserver -k 2>/dev/null; wineserver -w
+    local moved=(env MOVED_CLOCK_FILE="$offset" TZ=Europe/Berlin LD_PRELOAD="$library")
+    "${moved[@]}" "$wineserver" -p
+    "${moved[@]}" "$wine" "$tests" --gtest_filter="$1" || failed=1
+    "$wineserver" -k 2>/dev/null; "$wineserver" -w
 }
 
 run 'MovedClock.SkippedTime*' '2027-03-28 01:59:35'

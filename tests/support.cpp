@@ -294,3 +294,25 @@ void *PatchImport(void **Slot, void *Replacement)
     VirtualProtect(Slot, sizeof *Slot, old, &old);
     return held;
 }
+
+void **ImportSlot(const char *Dll, const char *Function)
+{
+    BYTE *base = (BYTE *)GetModuleHandleA(NULL);
+    IMAGE_NT_HEADERS *headers = (IMAGE_NT_HEADERS *)(base + ((IMAGE_DOS_HEADER *)base)->e_lfanew);
+    DWORD rva = headers->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+
+    for (IMAGE_IMPORT_DESCRIPTOR *entry = (IMAGE_IMPORT_DESCRIPTOR *)(base + rva); rva && entry->Name; entry++) {
+        if (lstrcmpiA((const char *)(base + entry->Name), Dll))
+            continue;
+        /* The names and the slots run side by side, one pointer wide each. */
+        IMAGE_THUNK_DATA *name = (IMAGE_THUNK_DATA *)(base + entry->OriginalFirstThunk);
+        IMAGE_THUNK_DATA *slot = (IMAGE_THUNK_DATA *)(base + entry->FirstThunk);
+        for (; name->u1.AddressOfData; name++, slot++) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal))
+                continue;
+            if (!strcmp((const char *)((IMAGE_IMPORT_BY_NAME *)(base + name->u1.AddressOfData))->Name, Function))
+                return (void **)&slot->u1.Function;
+        }
+    }
+    return NULL;
+}

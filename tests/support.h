@@ -65,6 +65,11 @@ std::string PressAndAnswerWakeWarning(HWND Main, DWORD Process, int Id, DWORD Ti
 /* Points an import slot of this program at Replacement; returns what it held. */
 void *PatchImport(void **Slot, void *Replacement);
 
+/* This program's import slot for Function of Dll, found in its import table,
+   so that the same test works whatever the compiler calls the slot (it
+   decorates 32-bit names, not 64-bit ones); NULL when nothing imports it. */
+void **ImportSlot(const char *Dll, const char *Function);
+
 /* The status line's text for Due, on the whole second, DaysOn days later. */
 std::string StatusFor(SYSTEMTIME Due, unsigned DaysOn);
 

@@ -1,12 +1,13 @@
-/* A preload library for Wine's i386 processes and its server: adds an offset
+/* A preload library for Wine's processes and its server: adds an offset
    to the real-time clock, so that a test can move every clock of a Wine
    world at once, waitable timers and zone rules included.  The offset, in
    seconds, is read from the file named by MOVED_CLOCK_FILE, again whenever
    a fifth of a second of real time has passed, so a test can move the
    clock forward while a timer waits, as a computer sees on waking.
 
-   Wine's i386 builds read the clock through glibc's 64-bit time calls;
-   the classic names are covered too.  Built for Linux, not Windows. */
+   Built for Linux, not Windows, once for each architecture of Wine: i386
+   builds read the clock through glibc's 64-bit time calls, x86-64 builds
+   through the classic names, which are covered on both. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <stdint.h>
@@ -23,18 +24,21 @@ struct timeval64 { int64_t sec; int64_t usec; };   /* glibc's __timeval64 on i38
 static double Offset;         /* seconds added to real time */
 static int64_t LastRead = -1; /* real seconds * 5 at the last read of the file */
 
+/* Straight from the kernel: glibc's own calls would come back here.  Only
+   i386 has the separate 64-bit call; the classic one takes the native
+   timespec, of 32-bit fields there and 64-bit ones on x86-64. */
 static int RawClock(clockid_t clock, struct time64 *now)
 {
-    struct { int32_t sec; int32_t nsec; } old;
+    struct timespec native;
 
 #ifdef SYS_clock_gettime64
     if (syscall(SYS_clock_gettime64, clock, now) == 0)
         return 0;
 #endif
-    if (syscall(SYS_clock_gettime, clock, &old))
+    if (syscall(SYS_clock_gettime, clock, &native))
         return -1;
-    now->sec = old.sec;
-    now->nsec = old.nsec;
+    now->sec = native.tv_sec;
+    now->nsec = native.tv_nsec;
     return 0;
 }
 

@@ -14,7 +14,7 @@ for arch in "${RUN_ARCHS[@]}"; do
     build_tarrowick
     echo "== Benchmark of the $(arch_title "$arch") Tarrowick"
     TABLE[$arch]=$("$WINELOADER" "$BUILD/bench/bench.exe" "${1:-60}" | tr -d '\r')
-    WINE_USED[$arch]="$("$WINELOADER" --version) ($(basename "$WINELOADER") loader, $(basename "$WINESERVER") server), prefix ${BUILD#"$ROOT"/}/wineprefix"
+    WINE_USED[$arch]="$("$WINELOADER" --version) (loader $(basename "$WINELOADER")), prefix ${BUILD#"$ROOT"/}/wineprefix"
     stop_wine
     echo "${TABLE[$arch]}"
 done

@@ -56,13 +56,6 @@ void Stop(Running *Program)
     RemoveDirectoryA(folder.c_str());
 }
 
-void Click(HWND Main, int Id)
-{
-    DWORD_PTR result;
-
-    SendMessageTimeoutA(GetDlgItem(Main, Id), BM_CLICK, 0, 0, SMTO_NORMAL, 10000, &result);
-}
-
 static const char *Verdict(bool Met)
 {
     return Met ? "met" : "**missed**";

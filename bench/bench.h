@@ -25,7 +25,6 @@ struct Running {
 };
 Running StartTarrowick(void);
 void Stop(Running *Program);
-void Click(HWND Main, int Id);
 
 /* latency.cpp: due moment to the engine's call to the shell, over Firings
    alarms, beside a bare timer and thread. */

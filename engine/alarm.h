@@ -19,7 +19,7 @@ struct AlarmRecord {
 };
 
 /* Guards AlarmListHead, AlarmListTail, RetiredAlarms, AlarmCancels,
-   AlarmClockChanges and the records' Due.  Never held while
+   AlarmClockChanges, LastFiredDue and the records' Due.  Never held while
    sending a window message, showing a box or waiting: a firing worker sends
    messages to the window thread, which may itself be waiting for this lock. */
 extern CRITICAL_SECTION AlarmLock;
@@ -40,12 +40,23 @@ extern DWORD AlarmCancels;
    only if none came since it worked out its due moment. */
 extern DWORD AlarmClockChanges;
 
+/* The due moment (UTC) of the alarm's last firing, rung or reported as
+   missed, so that no date rings twice; zero when none since the alarm was
+   switched on (AlarmLock). */
+extern FILETIME LastFiredDue;
+
 /* Cancels every armed alarm before a new one is armed, and gives in *Epoch
    the count of cancellings to hand to ArmAlarm.  Firing is the record whose
    timer fell due, or NULL for the user's own commands; a firing whose record
    was cancelled first loses its claim: nothing is done and FALSE returned.
-   *Due (if given) gets the firing record's due moment. */
+   A firing's claim is its firing: its due moment becomes LastFiredDue, and
+   *Due (if given) gets it. */
 BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch, FILETIME *Due);
+
+/* TRUE and *Due = LastFiredDue when the alarm has fired since it was
+   switched on; ForgetFirings forgets, for an alarm switched off or on anew. */
+BOOL LastFiring(FILETIME *Due);
+void ForgetFirings(void);
 
 /* One arming's view of what happened around it. */
 struct AlarmArming {

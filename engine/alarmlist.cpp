@@ -11,6 +11,7 @@ AlarmRecord *RetiredAlarms;
 DWORD AlarmCancels;
 LONG AlarmRecordsAlive;
 DWORD AlarmClockChanges;
+FILETIME LastFiredDue;
 
 /* Ready before WinMain or any test runs, so no start-up call can be forgotten. */
 static const BOOL AlarmLockReady = (InitializeCriticalSection(&AlarmLock), TRUE);
@@ -135,14 +136,32 @@ BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch, FILETIME *Due)
     EnterCriticalSection(&AlarmLock);
     claimed = !Firing || IsListed(Firing);
     if (claimed) {
+        /* Still listed, so not yet retired. */
+        if (Firing)
+            LastFiredDue = Firing->Due;
         if (Firing && Due)
-            *Due = Firing->Due;  /* still listed, so not yet retired */
+            *Due = Firing->Due;
         CancelAlarmsLocked();
         *Epoch = AlarmCancels;
     }
     LeaveCriticalSection(&AlarmLock);
     ReapAlarms(0);
     return claimed;
+}
+
+BOOL LastFiring(FILETIME *Due)
+{
+    EnterCriticalSection(&AlarmLock);
+    *Due = LastFiredDue;
+    LeaveCriticalSection(&AlarmLock);
+    return Due->dwLowDateTime || Due->dwHighDateTime;
+}
+
+void ForgetFirings(void)
+{
+    EnterCriticalSection(&AlarmLock);
+    LastFiredDue.dwLowDateTime = LastFiredDue.dwHighDateTime = 0;
+    LeaveCriticalSection(&AlarmLock);
 }
 
 DWORD ClockChangesNow(void)

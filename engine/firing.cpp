@@ -1,9 +1,11 @@
 #include "alarm.h"
 #include "moment.h"
 #include "wake.h"
+#include "fallback.h"
 #include "../resources/resource.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 #include <stdio.h>
 
 /* The picker's value, through the window thread when called on a worker.
@@ -19,17 +21,22 @@ static BOOL ReadAlarmTime(SYSTEMTIME *Picked)
    time the clocks will show then. */
 static BOOL NextAlarmUtc(SYSTEMTIME *Due, FILETIME *DueUtc)
 {
-    SYSTEMTIME picked, now;
-    FILETIME nowUtc;
+    SYSTEMTIME picked, lastFired;
+    FILETIME nowUtc, firedUtc;
 
     if (!ReadAlarmTime(&picked))
         return FALSE;
-    /* Local time from the same zone rules as the conversion back, so the
-       two can never disagree about whether daylight saving time is on. */
     GetSystemTimeAsFileTime(&nowUtc);
-    UtcToLocal(&nowUtc, &now);
-    NextAlarmMoment(&picked, &now, Due);
-    return AlarmMomentToUtc(NULL, Due, &nowUtc, DueUtc);
+    BOOL fired = LastFiring(&firedUtc);
+    if (fired)
+        UtcToLocal(&firedUtc, &lastFired);
+    /* Only a firing of this time of day keeps its date from ringing again: a
+       Test alarm that rang at 06:30 says nothing of 21:00 picked since.  (A
+       skipped time fires at another reading, but the clocks never show it
+       twice.) */
+    fired = fired && lastFired.wHour == picked.wHour && lastFired.wMinute == picked.wMinute
+         && lastFired.wSecond == picked.wSecond;
+    return NextAlarmMoment(NULL, &picked, &nowUtc, fired ? &lastFired : NULL, Due, DueUtc);
 }
 
 void ApplyAlarmStatus(DWORD Epoch, const char *Text)
@@ -108,6 +115,19 @@ void FollowTimeChange(void)
     ApplyAlarmStatus(epoch, text);
 }
 
+/* Has the shell open Target; its result, where 32 or less is a failure.  An
+   empty target is not handed to the shell, which may open some folder for
+   it and so report success with nothing to hear. */
+static INT_PTR OpenTarget(const char *Target)
+{
+    if (!*Target)
+        return 0;
+    FindShell();
+    if (!ShellOpen)
+        return SE_ERR_DLLNOTFOUND;
+    return (INT_PTR)ShellOpen(NULL, NULL, Target, NULL, NULL, SW_SHOWNORMAL);
+}
+
 /* A firing that came too late to wake anyone: says so instead of ringing. */
 static void ReportMissedAlarm(const FILETIME *DueUtc, const FILETIME *Woke)
 {
@@ -140,12 +160,16 @@ void RunAlarm(const AlarmRecord *Firing)
     }
     /* The target first: arming the next day starts a thread, which would
        hold the song back by a millisecond or two. */
-    FindShell();
-    if (ShellOpen)
-        ShellOpen(NULL, NULL, target, NULL, NULL, SW_SHOWNORMAL);
+    INT_PTR opened = OpenTarget(target);
+    /* 32 or less is a failure.  An alarm that opens nothing must still wake
+       the sleeper: Tarrowick's own sound, now, and the reason once armed. */
+    if (opened <= 32)
+        StartAlarmSound();
     /* The window thread keeps the computer awake to hear it: a request
        belongs to its thread, and this worker ends in a moment. */
     if (Firing)
         PostMessageA(MainWindow, WM_ALARMRANG, 0, 0);
     ArmPickedTime(epoch);
+    if (opened <= 32)
+        ReportOpenFailure(target, opened);
 }

@@ -30,30 +30,6 @@ void AddAlarmDays(SYSTEMTIME *Time, unsigned Days)
     FileTimeToSystemTime(&moment, Time);
 }
 
-static BOOL SameSecond(const SYSTEMTIME *A, const SYSTEMTIME *B)
-{
-    return A->wSecond == B->wSecond && A->wMinute == B->wMinute && A->wHour == B->wHour
-        && A->wDay == B->wDay && A->wMonth == B->wMonth && A->wYear == B->wYear;
-}
-
-void NextAlarmMoment(const SYSTEMTIME *Picked, const SYSTEMTIME *Now, SYSTEMTIME *Due)
-{
-    FILETIME due, now;
-
-    /* Today's date with the picked time of day, on the whole second: the
-       picker's milliseconds are those of the moment the window opened. */
-    *Due = *Now;
-    Due->wHour = Picked->wHour;
-    Due->wMinute = Picked->wMinute;
-    Due->wSecond = Picked->wSecond;
-    Due->wMilliseconds = 0;
-
-    SystemTimeToFileTime(Due, &due);
-    SystemTimeToFileTime(Now, &now);
-    if (CompareFileTime(&due, &now) < 0 || SameSecond(Due, Now))
-        AddAlarmDays(Due, 1);
-}
-
 static FILETIME AsFileTime(ULONGLONG Value)
 {
     FILETIME moment = { (DWORD)Value, (DWORD)(Value >> 32) };
@@ -109,20 +85,38 @@ static BOOL ClocksPass(const TIME_ZONE_INFORMATION *Zone, ULONGLONG Local, ULONG
     return latest > Now;
 }
 
-BOOL AlarmMomentToUtc(const TIME_ZONE_INFORMATION *Zone, SYSTEMTIME *Due,
-                      const FILETIME *NowUtc, FILETIME *DueUtc)
+static BOOL SameDate(const SYSTEMTIME *A, const SYSTEMTIME *B)
 {
+    return A->wDay == B->wDay && A->wMonth == B->wMonth && A->wYear == B->wYear;
+}
+
+BOOL NextAlarmMoment(const TIME_ZONE_INFORMATION *Zone, const SYSTEMTIME *Picked, const FILETIME *NowUtc,
+                     const SYSTEMTIME *LastFired, SYSTEMTIME *Due, FILETIME *DueUtc)
+{
+    SYSTEMTIME picked = *Picked;  /* Due may be the same record */
     FILETIME local;
     ULONGLONG utc, reading;
 
+    /* Today's date on the clocks, with the picked time of day on the whole
+       second: the picker's milliseconds are those of the moment the window
+       opened. */
+    if (!LocalReading(Zone, FileTimeValue(NowUtc), &reading))
+        return FALSE;
+    local = AsFileTime(reading);
+    FileTimeToSystemTime(&local, Due);
+    Due->wHour = picked.wHour;
+    Due->wMinute = picked.wMinute;
+    Due->wSecond = picked.wSecond;
+    Due->wMilliseconds = 0;
     /* The offset is the one in force at the due moment, not today's, so the
        first alarm after a change of daylight saving time is not an hour
-       out.  A time that has passed today on the clocks, which a change back
-       can leave with the wall clock still short of it, moves on a day. */
-    for (int attempt = 0; attempt < 3; attempt++) {
+       out.  A time whose showings today have all passed, or a date that has
+       had its firing, moves on a day. */
+    for (int attempt = 0; attempt < 4; attempt++) {
         if (!SystemTimeToFileTime(Due, &local))
             return FALSE;
-        if (ClocksPass(Zone, FileTimeValue(&local), FileTimeValue(NowUtc), &utc)) {
+        if ((!LastFired || !SameDate(Due, LastFired))
+            && ClocksPass(Zone, FileTimeValue(&local), FileTimeValue(NowUtc), &utc)) {
             *DueUtc = AsFileTime(utc);
             /* The clocks' own reading then: a skipped 02:30 rings at 03:30. */
             if (!LocalReading(Zone, utc, &reading))

@@ -18,20 +18,23 @@ void UtcToLocal(const FILETIME *Utc, SYSTEMTIME *Local);
 /* Adds Days days to a calendar time, as a 64-bit count of 100 ns units. */
 void AddAlarmDays(SYSTEMTIME *Time, unsigned Days);
 
-/* The next local moment at the time of day of *Picked after *Now (both local):
-   today's when it is later than now and not within the current second, else
-   tomorrow's.  The date of *Picked is ignored: a picker's date is the day the
-   window was opened, which may be days old. */
-void NextAlarmMoment(const SYSTEMTIME *Picked, const SYSTEMTIME *Now, SYSTEMTIME *Due);
-
-/* The UTC moment at which the clocks pass the local moment *Due, under the
-   zone rules in force then (Zone NULL: this machine's zone), after *NowUtc.
-   A time that the clocks show twice takes its earliest showing still to come;
-   a time they jump over rings as they jump, and *Due becomes what the clocks
-   then read (02:30 skipped at 02:00 rings at 03:30).  A time already past
-   moves on a day.  FALSE when no conversion succeeded. */
-BOOL AlarmMomentToUtc(const TIME_ZONE_INFORMATION *Zone, SYSTEMTIME *Due,
-                      const FILETIME *NowUtc, FILETIME *DueUtc);
+/* The next showing of the time of day of *Picked after *NowUtc, under the
+   zone rules in force then (Zone NULL: this machine's zone).  *Due gets the
+   local time the clocks will show then, *DueUtc the moment.  The date of
+   *Picked is ignored: a picker's date is the day the window was opened,
+   which may be days old.
+   - A time later today, and not within the current second, is today's.
+   - A time that the clocks show twice takes its earliest showing still to
+     come: set during the first pass of a repeated hour for a time earlier
+     in it, it rings at the second showing.
+   - A time they jump over rings as they jump, and *Due becomes what the
+     clocks then read (02:30 skipped at 02:00 rings at 03:30).
+   - LastFired, when given, is the local date (year, month, day) of the due
+     moment of the alarm's last firing: no showing on that date is taken, so
+     a time shown twice never rings twice.
+   FALSE when no conversion succeeded. */
+BOOL NextAlarmMoment(const TIME_ZONE_INFORMATION *Zone, const SYSTEMTIME *Picked, const FILETIME *NowUtc,
+                     const SYSTEMTIME *LastFired, SYSTEMTIME *Due, FILETIME *DueUtc);
 
 /* Writes "Alarm set for ..." for the local moment *Due; never past Size. */
 void FormatAlarmStatus(char *Text, size_t Size, const SYSTEMTIME *Due);

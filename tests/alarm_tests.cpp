@@ -4,14 +4,81 @@
 #include "../engine/alarm.h"
 #include "../engine/moment.h"
 #include "../engine/wake.h"
+#include "../engine/fallback.h"
+#include "../engine/volume.h"
 #include "../window/window.h"
 #include "../resources/resource.h"
 #include "support.h"
 
+#include <algorithm>
 #include <commctrl.h>
+#include <objbase.h>
 #include <shellapi.h>
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <string.h>
+
+/* Tarrowick's own sound as the engine asks for it, counted: the calls
+   come from the window thread and from firing workers. */
+static LONG Plays, Stops;
+static DWORD PlayFlags;
+static BOOL PlayedWave;
+
+static BOOL WINAPI RecordedPlaySound(LPCSTR Sound, HMODULE, DWORD Flags)
+{
+    if (!Sound) {
+        InterlockedIncrement(&Stops);
+        return TRUE;
+    }
+    PlayFlags = Flags;
+    PlayedWave = !memcmp(Sound, "RIFF", 4) && !memcmp(Sound + 8, "WAVE", 4);
+    InterlockedIncrement(&Plays);
+    return TRUE;
+}
+
+/* Answers the boxes raised on this thread as they come up, keeping the
+   last one's text, every caption in order, and what was going on then. */
+static std::string BoxText, BoxCaption;
+static std::vector<std::string> BoxesSeen;
+static HWND BoxOwner;
+static HHOOK BoxHook;
+static LONG SoundAtBox;      /* plays less stops when the last box came up */
+static int OtherBoxesAtBox;  /* other boxes of this process visible then */
+
+static BOOL CALLBACK CountOtherBox(HWND Window, LPARAM Param)
+{
+    DWORD process = 0;
+    char name[32];
+
+    GetWindowThreadProcessId(Window, &process);
+    GetClassNameA(Window, name, sizeof name);
+    if (process == GetCurrentProcessId() && !strcmp(name, "#32770") && Window != MainWindow
+        && IsWindowVisible(Window))
+        ++*(int *)Param;
+    return TRUE;
+}
+
+static LRESULT CALLBACK AnswerBox(int Code, WPARAM First, LPARAM Second)
+{
+    if (Code == HCBT_ACTIVATE) {
+        HWND box = (HWND)First;
+        char name[32];
+
+        GetClassNameA(box, name, sizeof name);
+        if (!strcmp(name, "#32770") && box != MainWindow) {
+            BoxCaption = WindowText(box);
+            BoxesSeen.push_back(BoxCaption);
+            BoxOwner = GetWindow(box, GW_OWNER);
+            BoxText = WindowText(GetDlgItem(box, 0xFFFF));
+            SoundAtBox = Plays - Stops;
+            OtherBoxesAtBox = 0;
+            EnumWindows(CountOtherBox, (LPARAM)&OtherBoxesAtBox);
+            OtherBoxesAtBox -= IsWindowVisible(box) ? 1 : 0;
+            PostMessageA(box, WM_COMMAND, IDOK, 0);
+        }
+    }
+    return CallNextHookEx(BoxHook, Code, First, Second);
+}
 
 class AlarmEngine : public ::testing::Test {
 protected:
@@ -24,6 +91,11 @@ protected:
         ASSERT_TRUE(InitCommonControlsEx(&classes));
         /* Taken as shown: the wake warning has a test of its own. */
         WakeWarned = 1;
+        SoundPlayer = RecordedPlaySound;
+        Plays = Stops = 0;
+        BoxCaption = BoxText = "";
+        BoxesSeen.clear();
+        AlarmActive = 0;
         AppInstance = GetModuleHandleA(NULL);
         MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
         ASSERT_TRUE(MainWindow != NULL);
@@ -39,6 +111,8 @@ protected:
         DestroyWindow(MainWindow);
         MainWindow = NULL;
         StopRecorder(&Target);
+        AwakeMs = 10 * 60 * 1000;
+        TargetAttributes = GetFileAttributesA;
     }
 
     void Pick(const SYSTEMTIME &Time)
@@ -143,6 +217,18 @@ TEST_F(AlarmEngine, FiresOnceAtItsTimeAndReArmsForTomorrow)
     AlarmRecord *next = ListedAlarm(&count);
     EXPECT_EQ(1u, count);
     EXPECT_NE(first, next);
+    /* The firing is remembered, so that its date never rings again; a Test
+       is no firing, and switching the alarm on anew forgets it. */
+    FILETIME fired;
+    ASSERT_TRUE(LastFiring(&fired));
+    EXPECT_EQ(dueMs, FileTimeValue(&fired) / 10000);
+    RunAlarm(NULL);
+    ExpectOneOpening(10000);
+    ASSERT_TRUE(LastFiring(&fired));
+    EXPECT_EQ(dueMs, FileTimeValue(&fired) / 10000);
+    AlarmActive = 0;
+    RunCommand(IDC_TOGGLE);
+    EXPECT_FALSE(LastFiring(&fired)) << "Activate did not forget the last firing";
 }
 
 /* A box of this process's, raised on a worker thread, answered from here. */
@@ -360,28 +446,6 @@ TEST_F(AlarmEngine, TimeChangeReArmsWithoutOpening)
     ExpectNoOpening(1000);
 }
 
-/* Answers the error box raised on this thread, keeping its text. */
-static std::string BoxText, BoxCaption;
-static HWND BoxOwner;
-static HHOOK BoxHook;
-
-static LRESULT CALLBACK AnswerBox(int Code, WPARAM First, LPARAM Second)
-{
-    if (Code == HCBT_ACTIVATE) {
-        HWND box = (HWND)First;
-        char name[32];
-
-        GetClassNameA(box, name, sizeof name);
-        if (!strcmp(name, "#32770") && box != MainWindow) {
-            BoxCaption = WindowText(box);
-            BoxOwner = GetWindow(box, GW_OWNER);
-            BoxText = WindowText(GetDlgItem(box, 0xFFFF));
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
-    }
-    return CallNextHookEx(BoxHook, Code, First, Second);
-}
-
 TEST_F(AlarmEngine, WindowWithoutPickerFailsToArm)
 {
     FILETIME later = UtcNowPlus(3600);
@@ -398,12 +462,19 @@ TEST_F(AlarmEngine, WindowWithoutPickerFailsToArm)
     EXPECT_FALSE(AlarmsArmed());
 }
 
+/* A shell that opens everything at once, starting nothing. */
+static HINSTANCE WINAPI OpenedAtOnce(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT)
+{
+    return (HINSTANCE)42;
+}
+
 TEST_F(AlarmEngine, ThousandsOfArmingsLeaveNoHandlesOrThreads)
 {
     FILETIME later = UtcNowPlus(3600), past = UtcNowPlus(-10);
+    ShellExecuteCall shell = ShellOpen;
     unsigned count;
 
-    SetDlgItemTextA(MainWindow, IDC_TARGET, "");
+    ShellOpen = OpenedAtOnce;
     Pick(LocalNowPlus(7200));
     /* Warm up whatever the first arming and firing load. */
     ASSERT_TRUE(ArmAt(later) != NULL);
@@ -428,6 +499,8 @@ TEST_F(AlarmEngine, ThousandsOfArmingsLeaveNoHandlesOrThreads)
     }
     CancelAlarms();
     ASSERT_TRUE(ReapAlarms(10000));
+    ShellOpen = shell;
+    EXPECT_EQ(0, Plays) << "an opened target rang Tarrowick's own sound";
     printf("handles %u -> %u, threads %u -> %u\n", handles, CountHandles(), threads, CountThreads());
     EXPECT_LE(CountHandles(), handles + 4);
     EXPECT_LE(CountThreads(), threads + 1);
@@ -586,4 +659,264 @@ TEST_F(AlarmEngine, DeactivateJustAfterAFiringArmsLeavesNoStatus)
     EXPECT_EQ(1u, Interceptions) << "the Deactivate did not come in the firing's moment";
     EXPECT_FALSE(AlarmsArmed());
     EXPECT_EQ("", Status()) << "the status line claims an alarm that is not armed";
+}
+
+/* Pumps this thread's messages until Condition holds or Timeout ms pass. */
+template <typename Check> static bool PumpUntilTrue(Check Condition, DWORD Timeout)
+{
+    for (DWORD start = GetTickCount(); !Condition(); PumpUntilSignalled(NULL, 20))
+        if (GetTickCount() - start > Timeout)
+            return false;
+    return true;
+}
+
+/* A firing whose target cannot be opened: its box, up on the worker's
+   thread, found within Timeout ms; the sound must be playing then. */
+static HWND FailedFiringBox(DWORD Timeout)
+{
+    if (!ArmAt(UtcNowPlus(-1)))
+        return NULL;
+    HWND box = WaitForDialog(GetCurrentProcessId(), MainWindow, OPEN_FAILED_CAPTION, Timeout);
+    EXPECT_EQ(1, Plays - Stops) << "no sound of its own while the box is up";
+    return box;
+}
+
+TEST_F(AlarmEngine, UnopenableTargetRingsItsOwnSoundUntilTheBoxIsAnswered)
+{
+    std::string unknown = TestFolder() + "morning.tarrowick-unknown";
+    const struct { const char *What; std::string Target; const char *Reason; } cases[] = {
+        { "missing file", TestFolder() + "no such song.mp3", "There is no such file." },
+        { "empty", "", "The File / URL field is empty." },
+        { "unknown kind", unknown, "No program is set up to open this kind of file." },
+    };
+    SYSTEMTIME picked = LocalNowPlus(3600);
+    HWND owner = NULL;
+
+    CloseHandle(CreateFileA(unknown.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
+    Pick(picked);
+    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
+    for (const auto &c : cases) {
+        SetDlgItemTextA(MainWindow, IDC_TARGET, c.Target.c_str());
+        /* A Test press: the box comes up on this thread, after the arming. */
+        Plays = Stops = 0;
+        BoxCaption = "";
+        RunAlarm(NULL);
+        EXPECT_EQ(OPEN_FAILED_CAPTION, BoxCaption) << c.What;
+        EXPECT_EQ(MainWindow, BoxOwner) << c.What;
+        EXPECT_NE(std::string::npos, BoxText.find(c.Reason)) << c.What << ": " << BoxText;
+        EXPECT_NE(std::string::npos, BoxText.find(c.Target.empty() ? "(nothing)" : c.Target)) << BoxText;
+        EXPECT_EQ(1, SoundAtBox) << c.What << ": the sound did not ring as the box came up";
+        EXPECT_EQ(1, Stops) << c.What << ": answering the box did not stop the sound";
+        EXPECT_EQ((DWORD)(SND_MEMORY | SND_ASYNC | SND_LOOP), PlayFlags) << c.What;
+        EXPECT_TRUE(PlayedWave) << c.What;
+        EXPECT_EQ(StatusFor(picked, 0), Status()) << c.What << ": the alarm was not set again";
+        /* A firing: the box comes up on the worker's thread. */
+        Plays = Stops = 0;
+        ASSERT_TRUE(FailedFiringBox(5000) != NULL) << c.What;
+        std::string text = AnswerBoxOf(OPEN_FAILED_CAPTION, 1000, &owner);
+        EXPECT_EQ(MainWindow, owner);
+        EXPECT_NE(std::string::npos, text.find(c.Reason)) << c.What << ": " << text;
+        EXPECT_TRUE(PumpUntilTrue([] { return Stops == 1; }, 5000)) << c.What << ": the sound rings on";
+        EXPECT_TRUE(AlarmsArmed()) << c.What;
+    }
+    /* A target that opens rings nothing of Tarrowick's own and shows no box. */
+    SetDlgItemTextA(MainWindow, IDC_TARGET, Target.Program.c_str());
+    Plays = 0;
+    BoxCaption = "";
+    RunAlarm(NULL);
+    ExpectOneOpening(10000);
+    ASSERT_TRUE(ArmAt(UtcNowPlus(-1)) != NULL);
+    ExpectOneOpening(5000);
+    UnhookWindowsHookEx(BoxHook);
+    EXPECT_EQ(0, Plays);
+    EXPECT_EQ("", BoxCaption);
+    EXPECT_EQ(NULL, WaitForDialog(GetCurrentProcessId(), MainWindow, NULL, 0));
+    DeleteFileA(unknown.c_str());
+}
+
+TEST_F(AlarmEngine, OwnSoundStopsByItselfOnDeactivateAndOnClose)
+{
+    Pick(LocalNowPlus(3600));
+    SetDlgItemTextA(MainWindow, IDC_TARGET, "");
+    /* By itself, after the time the computer is kept awake for, shortened here. */
+    AwakeMs = 300;
+    HWND box = FailedFiringBox(5000);
+    ASSERT_TRUE(box != NULL);
+    EXPECT_TRUE(PumpUntilTrue([] { return Stops == 1; }, 3000)) << "the sound did not stop by itself";
+    EXPECT_TRUE(IsWindow(box)) << "the box goes on saying why";
+    AnswerBoxOf(OPEN_FAILED_CAPTION, 1000);
+    PumpUntilTrue([] { return Stops == 2; }, 5000);
+    /* On Deactivate, with the box still up. */
+    AwakeMs = 10 * 60 * 1000;
+    Plays = Stops = 0;
+    ASSERT_TRUE(FailedFiringBox(5000) != NULL);
+    AlarmActive = 1;
+    RunCommand(IDC_TOGGLE);
+    EXPECT_EQ(1, Stops) << "Deactivate did not stop the sound";
+    AnswerBoxOf(OPEN_FAILED_CAPTION, 1000);
+    PumpUntilTrue([] { return Stops == 2; }, 5000);
+    /* On closing the window. */
+    Plays = Stops = 0;
+    box = FailedFiringBox(5000);
+    ASSERT_TRUE(box != NULL);
+    SendMessageA(MainWindow, WM_CLOSE, 0, 0);
+    EXPECT_LE(1, Stops) << "closing did not stop the sound";
+    if (IsWindow(box))
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    EXPECT_TRUE(PumpUntilTrue([&] { return !IsWindow(box); }, 5000));
+}
+
+/* A look-up of the target's path that hangs, as on a network share that
+   does not answer, until LookUpRelease is set. */
+static HANDLE LookUpRelease;
+static LONG LookUps;
+
+static DWORD WINAPI StuckAttributes(LPCSTR Path)
+{
+    if (!strstr(Path, "nohost"))
+        return GetFileAttributesA(Path);
+    InterlockedIncrement(&LookUps);
+    WaitForSingleObject(LookUpRelease, 30000);
+    SetLastError(ERROR_BAD_NETPATH);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+static bool BoxSeen(const char *Caption)
+{
+    return std::find(BoxesSeen.begin(), BoxesSeen.end(), Caption) != BoxesSeen.end();
+}
+
+TEST_F(AlarmEngine, ActivateWarnsOfAMissingTargetWithoutWaitingForItsLookUp)
+{
+    const char *share = "\\\\nohost\\music\\wake up.mp3";
+    SYSTEMTIME picked = LocalNowPlus(3600);
+
+    LookUpRelease = CreateEventA(NULL, TRUE, FALSE, NULL);
+    TargetAttributes = StuckAttributes;
+    LookUps = 0;
+    WakeWarned = 0;  /* under Wine the wake warning is due too: the two come one after the other */
+    Pick(picked);
+    SetDlgItemTextA(MainWindow, IDC_TARGET, share);
+    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
+    DWORD start = GetTickCount();
+    RunCommand(IDC_TOGGLE);
+    EXPECT_LT(GetTickCount() - start, 3000u) << "Activate waited for the look-up";
+    EXPECT_TRUE(PumpUntilTrue([] { return LookUps == 1; }, 2000)) << "no look-up";
+    EXPECT_EQ(StatusFor(picked, 0), Status());
+    EXPECT_TRUE(AlarmsArmed());
+    PumpUntilSignalled(NULL, 300);
+    EXPECT_FALSE(BoxSeen(TARGET_CAPTION)) << "a warning before the look-up ended";
+    /* The look-up ends while another box of the window is up, which the
+       main window's being disabled shows: the warning waits for it. */
+    EnableWindow(MainWindow, FALSE);
+    SetEvent(LookUpRelease);
+    PumpUntilSignalled(NULL, 800);
+    EXPECT_FALSE(BoxSeen(TARGET_CAPTION)) << "the warning came on top of another box";
+    EnableWindow(MainWindow, TRUE);
+    EXPECT_TRUE(PumpUntilTrue([] { return BoxSeen(TARGET_CAPTION); }, 3000)) << "no warning";
+    EXPECT_NE(std::string::npos, BoxText.find(std::string("does not exist:\n\n") + share)) << BoxText;
+    EXPECT_EQ(MainWindow, BoxOwner);
+    EXPECT_EQ(0, OtherBoxesAtBox);
+    if (RunningUnderWine()) {
+        ASSERT_EQ(2u, BoxesSeen.size());
+        EXPECT_EQ(WAKE_CAPTION, BoxesSeen[0]);
+    }
+    EXPECT_TRUE(AlarmsArmed()) << "the alarm is still set";
+    EXPECT_EQ("Deactivate Alarm", WindowText(GetDlgItem(MainWindow, IDC_TOGGLE)));
+
+    /* An answer that comes after Deactivate is dropped, also when the
+       alarm is on again by then, for a target that is there. */
+    BoxesSeen.clear();
+    RunCommand(IDC_TOGGLE);
+    ResetEvent(LookUpRelease);
+    RunCommand(IDC_TOGGLE);
+    EXPECT_TRUE(PumpUntilTrue([] { return LookUps == 2; }, 2000));
+    RunCommand(IDC_TOGGLE);
+    SetDlgItemTextA(MainWindow, IDC_TARGET, Target.Program.c_str());
+    RunCommand(IDC_TOGGLE);
+    SetEvent(LookUpRelease);
+    PumpUntilSignalled(NULL, 800);
+    EXPECT_TRUE(BoxesSeen.empty()) << "a warning for a target no longer set: " << BoxesSeen[0];
+    RunCommand(IDC_TOGGLE);
+    /* An empty field needs no look-up; a file that is there, no warning. */
+    TargetAttributes = GetFileAttributesA;
+    SetDlgItemTextA(MainWindow, IDC_TARGET, "");
+    RunCommand(IDC_TOGGLE);
+    EXPECT_TRUE(PumpUntilTrue([] { return BoxSeen(TARGET_CAPTION); }, 1000));
+    EXPECT_EQ(0u, BoxText.find("The File / URL field is empty")) << BoxText;
+    RunCommand(IDC_TOGGLE);
+    BoxesSeen.clear();
+    SetDlgItemTextA(MainWindow, IDC_TARGET, ("\"" + Target.Program + "\"").c_str());
+    RunCommand(IDC_TOGGLE);
+    PumpUntilSignalled(NULL, 1000);
+    EXPECT_TRUE(BoxesSeen.empty()) << BoxesSeen[0];
+    UnhookWindowsHookEx(BoxHook);
+    CloseHandle(LookUpRelease);
+}
+
+/* The computer's sound output as the tests make it. */
+static SoundOutput MadeOutput;
+static void ReadMadeOutput(SoundOutput *Output)
+{
+    *Output = MadeOutput;
+}
+
+TEST_F(AlarmEngine, SoundOffIsSaidOnceForEachStateAfterTheWakeWarning)
+{
+    const SoundOutput muted = { TRUE, TRUE, TRUE, 0.8f }, half = { TRUE, TRUE, FALSE, 0.5f },
+                      low = { TRUE, TRUE, FALSE, 0.04f }, unread = { FALSE, FALSE, FALSE, 0 };
+    const struct { const char *What; SoundOutput Output; int Command; bool Box; } steps[] = {
+        { "muted, at Activate", muted, IDC_TOGGLE, true },
+        { "muted again, at Test", muted, IDC_TEST, false },
+        { "turned down", low, IDC_TEST, true },
+        { "at 50 %", half, IDC_TEST, false },
+        { "muted after it was put right", muted, IDC_TEST, true },
+        { "could not be read", unread, IDC_TEST, false },
+    };
+
+    ReadSoundOutput = ReadMadeOutput;
+    SoundWarned = SOUND_ON;
+    WakeWarned = 0;
+    Pick(LocalNowPlus(3600));
+    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
+    for (const auto &step : steps) {
+        MadeOutput = step.Output;
+        bool first = &step == steps;
+        BoxesSeen.clear();
+        BoxCaption = "";
+        RunCommand((WORD)step.Command);
+        EXPECT_EQ(step.Box, BoxSeen(SOUND_CAPTION)) << step.What;
+        EXPECT_EQ(0u, Status().find("Alarm set for ")) << step.What;
+        if (first && RunningUnderWine()) {
+            EXPECT_EQ(WAKE_CAPTION, BoxesSeen.empty() ? "" : BoxesSeen[0]) << "not after the wake warning";
+        }
+        if (step.Box) {
+            EXPECT_EQ(MainWindow, BoxOwner) << step.What;
+            EXPECT_EQ(0, OtherBoxesAtBox) << step.What;
+            /* The last box, after the wake warning and the Test's own. */
+            EXPECT_EQ(SOUND_CAPTION, BoxesSeen.back()) << step.What;
+        }
+    }
+    UnhookWindowsHookEx(BoxHook);
+    ReadSoundOutput = ReadCoreAudio;
+    SoundWarned = SOUND_ON;
+}
+
+TEST_F(AlarmEngine, CoreAudioAsThisSystemGivesIt)
+{
+    SoundOutput output;
+    HRESULT com = CoInitializeEx(NULL, COINIT_APARTMENTTHREADED);
+
+    memset(&output, 0xAB, sizeof output);
+    ReadCoreAudio(&output);
+    printf("Core Audio: read %d, device %d, muted %d, level %.2f\n", output.Read, output.Present,
+           output.Read && output.Present ? output.Muted : 0, output.Read && output.Present ? output.Level : 0);
+    if (RunningUnderWine()) {
+        /* The tests run Wine with its sound driver switched off: Core Audio
+           cannot be read there, which must give no box. */
+        EXPECT_FALSE(output.Read);
+        EXPECT_EQ(SOUND_ON, DecideSound(&output));
+    }
+    if (SUCCEEDED(com))
+        CoUninitialize();
 }

@@ -3,7 +3,8 @@
 # library adds an offset, read from a file, to the real-time clock of Wine's
 # server and of every Wine process, so timers, zone rules and the programs'
 # clocks move together.  Each case starts its own server with the offset set
-# to a couple of minutes before a change of daylight saving time in Berlin.
+# to a couple of minutes before a change of daylight saving time in Berlin,
+# or in the hour that the change back shows twice.
 #   moved_clock_test.sh LIBRARY WINDOW_TESTS_EXE LOADER SERVER
 # The library, the loader and the server are all of the build's architecture.
 # The server is started here, with the library: the loader would start the
@@ -28,5 +29,7 @@ run() {
 
 run 'MovedClock.SkippedTime*' '2027-03-28 01:59:35'
 run 'MovedClock.RepeatedTime*' '2027-10-31 02:58:55 CET'
+run 'MovedClock.RangInTheFirstPass*' '2027-10-31 02:14:20 CEST'
+run 'MovedClock.SetInTheFirstPass*' '2027-10-31 02:59:35 CEST'
 run 'MovedClock.AlarmSleptThrough*' '2027-01-15 07:00:00'
 exit $failed

@@ -1,12 +1,14 @@
 /* Soak: thousands of presses on the real window and engine in this process,
    interleaved with alarms falling due, Test pressed while a firing is under
-   way, then real tarrowick.exe processes closed while a firing is under way.
+   way, Test pressed on targets that cannot be opened, then real tarrowick.exe
+   processes closed while a firing is under way.
    Prints its figures and exits non-zero on any fault.
 
    soak.exe          the short form, run with the tests
    soak.exe --long   the long form, ten times as many of everything */
 #include "../engine/alarm.h"
 #include "../engine/wake.h"
+#include "../engine/fallback.h"
 #include "../window/window.h"
 #include "../resources/resource.h"
 #include "support.h"
@@ -110,6 +112,58 @@ static void TestPresses(unsigned Presses)
     Press(IDC_TOGGLE);
     Press(IDC_TOGGLE);
     CHECK(!AlarmsArmed(), "an alarm stayed armed after Deactivate");
+}
+
+/* Tarrowick's own sound, counted instead of played. */
+static LONG SoundStarts, SoundStops;
+
+static BOOL WINAPI CountedPlaySound(LPCSTR Sound, HMODULE, DWORD)
+{
+    InterlockedIncrement(Sound ? &SoundStarts : &SoundStops);
+    return TRUE;
+}
+
+/* Answers each box of this thread as it comes up. */
+static HHOOK BoxHook;
+static unsigned BoxesAnswered;
+
+static LRESULT CALLBACK AnswerEveryBox(int Code, WPARAM First, LPARAM Second)
+{
+    char name[32];
+
+    if (Code == HCBT_ACTIVATE && GetClassNameA((HWND)First, name, sizeof name) && !strcmp(name, "#32770")
+        && (HWND)First != MainWindow) {
+        BoxesAnswered++;
+        PostMessageA((HWND)First, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(BoxHook, Code, First, Second);
+}
+
+/* Test pressed with targets that cannot be opened, empty and missing in
+   turn: each press starts Tarrowick's own sound, shows why in a box, and
+   stops the sound once the box is answered; nothing is opened. */
+static void UnopenedPresses(unsigned Presses)
+{
+    std::string missing = TestFolder() + "no such song.mp3";
+
+    SoundPlayer = CountedPlaySound;
+    SoundStarts = SoundStops = 0;
+    BoxesAnswered = 0;
+    Pick(LocalNowPlus(3600));
+    BoxHook = SetWindowsHookExA(WH_CBT, AnswerEveryBox, NULL, GetCurrentThreadId());
+    for (unsigned i = 0; i < Presses; i++) {
+        SetDlgItemTextA(MainWindow, IDC_TARGET, i % 2 ? missing.c_str() : "");
+        Press(IDC_TEST);
+        CHECK(SoundStarts == (LONG)i + 1 && SoundStops == (LONG)i + 1,
+              "press %u: the sound started %ld and stopped %ld times", i, SoundStarts, SoundStops);
+    }
+    UnhookWindowsHookEx(BoxHook);
+    CHECK(BoxesAnswered == Presses, "%u presses on a target that cannot be opened showed %u boxes", Presses,
+          BoxesAnswered);
+    CHECK(CountOpenings(500, 500) == 0, "a target that cannot be opened opened the recorder");
+    SetDlgItemTextA(MainWindow, IDC_TARGET, Target.Program.c_str());
+    Press(IDC_TOGGLE);
+    Press(IDC_TOGGLE);
 }
 
 /* Milliseconds from the whole second of Due to now, by the local clock. */
@@ -235,6 +289,7 @@ int main(int argc, char **argv)
 
     ActivateDeactivate(1000 * scale, &dueFired);
     TestPresses(30 * scale);
+    UnopenedPresses(10 * scale);
     TestDuringFiring(3 * scale, &testFirst);
     DeactivateDuringFiring(3 * scale);
     CloseDuringFiring(3 * scale, &closed);
@@ -257,6 +312,7 @@ int main(int argc, char **argv)
     printf("  Activate/Deactivate pairs   %u (of which due and fired: %u)\n", 1000 * scale, dueFired);
     printf("  Test presses                %u, and %u during a firing (Test claimed first in %u)\n",
            30 * scale + 1, 3 * scale, testFirst);
+    printf("  Test presses, nothing opened %u, each with its own sound and box\n", 10 * scale);
     printf("  Deactivates during a firing %u\n", 3 * scale);
     printf("  programs closed in a firing %u, every exit code checked\n", closed);
     printf("  presses and closes that landed within %d ms after the due moment: %u of %u\n",

@@ -351,6 +351,41 @@ TEST_F(RunningProgram, BrowseFillsTheFullPathAndCancelKeepsTheField)
     EXPECT_EQ("kept as it was", Text(IDC_TARGET));
 }
 
+TEST_F(RunningProgram, BrowseGivesANameThatOpensWhenItHasCharactersOutsideTheCodePage)
+{
+    /* "alarm clock" in Cyrillic, which the Western code pages lack. */
+    std::wstring name = L"\u0431\u0443\u0434\u0438\u043b\u044c\u043d\u0438\u043a.exe";
+    WCHAR folder[MAX_PATH], recorder[MAX_PATH];
+    BOOL lost = FALSE;
+
+    MultiByteToWideChar(CP_ACP, 0, TestFolder().c_str(), -1, folder, MAX_PATH);
+    MultiByteToWideChar(CP_ACP, 0, Target.Program.c_str(), -1, recorder, MAX_PATH);
+    std::wstring chosen = std::wstring(folder) + name;
+    char ansi[MAX_PATH * 4];
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, chosen.c_str(), -1, ansi, sizeof ansi, NULL, &lost);
+    if (!lost || GetACP() == CP_UTF8)
+        GTEST_SKIP() << "this system's code page " << GetACP() << " has those characters";
+    ASSERT_TRUE(CopyFileW(recorder, chosen.c_str(), FALSE));
+
+    PostMessageA(Control(IDC_BROWSE), BM_CLICK, 0, 0);
+    HWND dialog = WaitForDialog(Program.dwProcessId, Main, NULL, 10000);
+    ASSERT_TRUE(dialog != NULL) << "no file dialog came up";
+    DWORD_PTR result;
+    ASSERT_TRUE(SendMessageTimeoutW(FileNameField(dialog), WM_SETTEXT, 0, (LPARAM)chosen.c_str(), SMTO_NORMAL,
+                                    10000, &result));
+    PostMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    for (DWORD start = GetTickCount(); Text(IDC_TARGET).empty() && GetTickCount() - start < 10000;)
+        PumpUntilSignalled(NULL, 50);
+    std::string field = Text(IDC_TARGET);
+    /* The ANSI name would be "?????????.exe", which names no file. */
+    EXPECT_EQ(std::string::npos, field.find('?')) << field;
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(field.c_str())) << field;
+    Pick(LocalNowPlus(3600));
+    FirstArming(IDC_TEST);
+    EXPECT_TRUE(PumpUntilSignalled(Target.Opened, 10000)) << "the short name did not open: " << field;
+    DeleteFileW(chosen.c_str());
+}
+
 /* A target of exactly 1023 characters that names the recorder: its folder,
    then ".\" repeated until the length is right, then its file name. */
 static std::string PathOf1023Characters(const std::string &Folder)
@@ -410,7 +445,8 @@ static std::string AwkwardRecorderPath(const Recorder &Target)
 struct BadTarget {
     const char *What;
     std::string Text;
-    bool Opens;        /* the recorder runs */
+    bool Opens;          /* the recorder runs; else Tarrowick rings its own sound */
+    const char *Reason;  /* what the box says, for one that does not open */
 };
 
 TEST_F(RunningProgram, BadTargetsHaveClearOutcomes)
@@ -424,35 +460,73 @@ TEST_F(RunningProgram, BadTargetsHaveClearOutcomes)
     picked.wSecond = 3;
     picked.wMilliseconds = 0;
     unsigned days = FileTimeOf(picked) <= FileTimeOf(now) ? 1 : 0;
+    std::string unknown = TestFolder() + "song.tarrowick-unknown";
     const BadTarget cases[] = {
-        { "empty", "", false },
-        { "one character", "x", false },
-        { "1023 characters", path, true },
-        { "1024 characters", path + "x", true },
-        { "30,000 characters", path + std::string(30000 - 1023, 'x'), true },
-        { "spaces and non-ASCII", awkward, true },
-        { "quoted path", "\"" + awkward + "\"", true },
-        { "missing file", TestFolder() + "no such song.mp3", false },
-        { "web address", "x-tarrowick-test://example.com/radio?station=1", true },
+        { "empty", "", false, "The File / URL field is empty." },
+        { "one character", "x", false, "There is no such file." },
+        { "1023 characters", path, true, NULL },
+        { "1024 characters", path + "x", true, NULL },
+        { "30,000 characters", path + std::string(30000 - 1023, 'x'), true, NULL },
+        { "spaces and non-ASCII", awkward, true, NULL },
+        { "quoted path", "\"" + awkward + "\"", true, NULL },
+        { "missing file", TestFolder() + "no such song.mp3", false, "There is no such file." },
+        { "unknown kind", unknown, false, "No program is set up to open this kind of file." },
+        { "web address", "x-tarrowick-test://example.com/radio?station=1", true, NULL },
     };
 
     ASSERT_NE(0xFFFFFFFFu, GetFileAttributesA(awkward.c_str()));
+    CloseHandle(CreateFileA(unknown.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     RegisterTestScheme(Target.Program);
     Pick(picked);
-    SetText(IDC_TARGET, "");
+    SetText(IDC_TARGET, Target.Program);
     FirstArming(IDC_TEST);
+    ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
     for (const BadTarget &bad : cases) {
         SetText(IDC_TARGET, bad.Text);
         EXPECT_EQ(bad.Text.size(), (size_t)Send(Control(IDC_TARGET), WM_GETTEXTLENGTH, 0, 0)) << bad.What;
         SetText(IDC_STATUS, "");
-        Click(IDC_TEST);
-        EXPECT_EQ(bad.Opens, (bool)PumpUntilSignalled(Target.Opened, bad.Opens ? 10000 : 2000)) << bad.What;
+        /* Posted: a box that does come up holds the window thread until answered. */
+        PostMessageA(Control(IDC_TEST), BM_CLICK, 0, 0);
+        HWND owner = NULL;
+        std::string box = AnswerBox(Program.dwProcessId, Main, NULL, bad.Opens ? 1500 : 10000, &owner);
+        EXPECT_EQ(bad.Opens, (bool)PumpUntilSignalled(Target.Opened, bad.Opens ? 10000 : 500)) << bad.What;
+        if (bad.Opens) {
+            EXPECT_EQ("", box) << bad.What << ": a box came up";
+        } else {
+            /* It says what and why, and the alarm rings Tarrowick's own sound. */
+            EXPECT_EQ(Main, owner) << bad.What;
+            EXPECT_NE(std::string::npos, box.find(bad.Reason)) << bad.What << ": " << box;
+            EXPECT_NE(std::string::npos, box.find(bad.Text.empty() ? "(nothing)" : bad.Text)) << box;
+        }
         /* Whatever the shell made of it, the alarm is armed and the program answers. */
-        EXPECT_EQ(StatusFor(picked, days), Text(IDC_STATUS)) << bad.What;
+        EXPECT_TRUE(WaitForText(IDC_STATUS, StatusFor(picked, days), 5000)) << bad.What;
         EXPECT_EQ((DWORD)WAIT_TIMEOUT, WaitForSingleObject(Program.hProcess, 0)) << bad.What;
-        EXPECT_EQ(NULL, WaitForDialog(Program.dwProcessId, Main, NULL, 0)) << bad.What << ": a box came up";
     }
     EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 1500)) << "a late opening";
+    DeleteFileA(unknown.c_str());
+}
+
+TEST_F(RunningProgram, ActivateWithAMissingFileWarnsAfterTheWakeWarningAndStaysArmed)
+{
+    std::string missing = TestFolder() + "Music\\moved away.mp3";
+    SYSTEMTIME due = LocalNowPlus(3600);
+    HWND owner = NULL;
+
+    SetText(IDC_TARGET, missing);
+    Pick(due);
+    PostMessageA(Control(IDC_TOGGLE), BM_CLICK, 0, 0);
+    if (RunningUnderWine()) {
+        /* The wake warning first; the target's warning only once it is answered. */
+        ASSERT_TRUE(WaitForDialog(Program.dwProcessId, Main, "Tarrowick will not wake this computer", 10000));
+        EXPECT_EQ(NULL, WaitForDialog(Program.dwProcessId, Main, "Tarrowick: the alarm's target is missing", 1000))
+            << "two boxes at once";
+        AnswerBox(Program.dwProcessId, Main, "Tarrowick will not wake this computer", 1000);
+    }
+    std::string text = AnswerBox(Program.dwProcessId, Main, "Tarrowick: the alarm's target is missing", 10000, &owner);
+    EXPECT_EQ(Main, owner);
+    EXPECT_NE(std::string::npos, text.find("does not exist:\n\n" + missing + "\n")) << text;
+    EXPECT_EQ(StatusFor(due, 0), Text(IDC_STATUS)) << "the alarm is still set";
+    EXPECT_EQ("Deactivate Alarm", Text(IDC_TOGGLE));
 }
 
 /* Under a moved clock: tests/moved_clock_test.sh starts Wine with every
@@ -471,9 +545,12 @@ protected:
     /* Asserts that the local clock reads Date at Hour:Minute, and returns the seconds past it. */
     void ExpectClockNear(WORD Year, WORD Month, WORD Day, WORD Hour, WORD Minute)
     {
-        SYSTEMTIME now;
+        SYSTEMTIME utc, now;
 
-        GetLocalTime(&now);
+        /* Read as the program reads it: under a moved clock in summer time,
+           Wine's GetLocalTime gives the winter offset. */
+        GetSystemTime(&utc);
+        SystemTimeToTzSpecificLocalTime(NULL, &utc, &now);
         ASSERT_TRUE(now.wYear == Year && now.wMonth == Month && now.wDay == Day && now.wHour == Hour
                     && now.wMinute == Minute)
             << "the clock is not moved: " << now.wYear << "-" << now.wMonth << "-" << now.wDay << " "
@@ -502,6 +579,17 @@ protected:
         EXPECT_EQ(Status, Text(IDC_STATUS));
         ExpectOpeningAt(RingsUtc, 90000);
         EXPECT_TRUE(WaitForText(IDC_STATUS, Next, 5000)) << Text(IDC_STATUS);
+    }
+
+    /* Moves the clock of every Wine process on to the UTC moment Utc. */
+    void MoveClockTo(const SYSTEMTIME &Utc)
+    {
+        SYSTEMTIME now;
+
+        GetSystemTime(&now);
+        MoveClockOn((int)(((LONGLONG)FileTimeOf(Utc) - (LONGLONG)FileTimeOf(now)) / 10000000));
+        /* The library reads the offset again every fifth of a second. */
+        PumpUntilSignalled(NULL, 500);
     }
 
     /* Adds Seconds to the moved clock of every Wine process. */
@@ -537,6 +625,29 @@ TEST_F(MovedClock, RepeatedTimeLaterInTheSecondPassRingsThatDay)
     ExpectClockNear(2027, 10, 31, 2, 58);
     ExpectRingsAcrossTheChange(MakeTime(2027, 10, 31, 2, 59, 30), "Alarm set for 2027-10-31 2:59:30",
                                MakeTime(2027, 10, 31, 1, 59, 30), "Alarm set for 2027-11-1 2:59:30");
+}
+
+TEST_F(MovedClock, RangInTheFirstPassRingsNoMoreThatNightWhateverTheClockSays)
+{
+    /* 31 October 2027, 02:14 CEST: at 03:00 CEST the clocks go back to 02:00 CET. */
+    ExpectClockNear(2027, 10, 31, 2, 14);
+    ExpectRingsAcrossTheChange(MakeTime(2027, 10, 31, 2, 15, 0), "Alarm set for 2027-10-31 2:15: 0",
+                               MakeTime(2027, 10, 31, 0, 15, 0), "Alarm set for 2027-11-1 2:15: 0");
+    /* On to 02:14:30 CET, in the second pass, and a time sync or a resume
+       says the clock changed: 02:15 shows again in 30 s, and must not ring. */
+    MoveClockTo(MakeTime(2027, 10, 31, 1, 14, 30));
+    ExpectClockNear(2027, 10, 31, 2, 14);
+    Send(Main, WM_TIMECHANGE, 0, 0);
+    EXPECT_EQ("Alarm set for 2027-11-1 2:15: 0", Text(IDC_STATUS));
+    EXPECT_FALSE(PumpUntilSignalled(Target.Opened, 45000)) << "it rang a second time that night";
+}
+
+TEST_F(MovedClock, SetInTheFirstPassForATimeEarlierInItRingsAtItsSecondShowing)
+{
+    /* 31 October 2027, 02:59 CEST, late in the first pass of the repeated hour. */
+    ExpectClockNear(2027, 10, 31, 2, 59);
+    ExpectRingsAcrossTheChange(MakeTime(2027, 10, 31, 2, 0, 10), "Alarm set for 2027-10-31 2: 0:10",
+                               MakeTime(2027, 10, 31, 1, 0, 10), "Alarm set for 2027-11-1 2: 0:10");
 }
 
 TEST_F(MovedClock, AlarmSleptThroughIsReportedNotPlayed)

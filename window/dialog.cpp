@@ -1,5 +1,6 @@
 #include "window.h"
 #include "../engine/alarm.h"
+#include "../engine/fallback.h"
 #include "../resources/resource.h"
 
 HWND MainWindow;
@@ -16,14 +17,29 @@ static void PaintMainWindow(HWND Window)
 static void CloseMainWindow(void)
 {
     CancelAlarms();
-    KeepAwake(FALSE);
+    StopRinging();
     DestroyWindow(MainWindow);
     PostQuitMessage(0);
 }
 
+static void TimerRanOut(UINT_PTR Id)
+{
+    switch (Id) {
+    case IDT_AWAKE:
+        KeepAwake(FALSE);
+        break;
+    case IDT_SOUND:
+        KillTimer(MainWindow, IDT_SOUND);
+        StopAlarmSound();
+        break;
+    case IDT_TARGETWARNING:
+        ShowTargetWarning();
+        break;
+    }
+}
+
 INT_PTR CALLBACK MainDialogProc(HWND Window, UINT Message, WPARAM First, LPARAM Second)
 {
-    (void)Second;
     switch (Message) {
     case WM_INITDIALOG:
         /* MainWindow is not stored yet: CreateDialogParamA has not returned. */
@@ -44,9 +60,14 @@ INT_PTR CALLBACK MainDialogProc(HWND Window, UINT Message, WPARAM First, LPARAM 
     case WM_ALARMRANG:
         KeepAwake(TRUE);
         return FALSE;
+    case WM_ALARMSOUND:
+        SetTimer(MainWindow, IDT_SOUND, AwakeMs, NULL);
+        return FALSE;
+    case WM_TARGETCHECKED:
+        TargetChecked((DWORD)First, (BOOL)Second);
+        return FALSE;
     case WM_TIMER:
-        if (First == IDT_AWAKE)
-            KeepAwake(FALSE);
+        TimerRanOut(First);
         return FALSE;
     case WM_COMMAND:
         RunCommand(LOWORD(First));

@@ -156,7 +156,7 @@ shoot_tarrowick() {
     local moved=(env MOVED_CLOCK_FILE="$offset" TZ=Europe/Berlin LD_PRELOAD="$BUILD/tests/movedclock.so")
     # The server of this architecture, started with the moved clock (see
     # tests/moved_clock_test.sh).
-    "${moved[@]}" "$WINE_SERVER" -p
+    "${moved[@]}" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1
     "${moved[@]}" "$WINELOADER" explorer /desktop=Tarrowick,480x240 "$BUILD/tarrowick.exe" >/dev/null 2>&1 &
     for _ in $(seq 150); do
         if xwininfo -root -tree 2>/dev/null | grep -q '"Tarrowick": ("tarrowick.exe"'; then

@@ -22,7 +22,8 @@ run() {
     "$wineserver" -k 2>/dev/null; "$wineserver" -w
     echo $(( $(TZ=Europe/Berlin date -d "$2" +%s) - $(date +%s) - 3 )) >"$offset"
     local moved=(env MOVED_CLOCK_FILE="$offset" TZ=Europe/Berlin LD_PRELOAD="$library")
-    "${moved[@]}" "$wineserver" -p
+    # Started in the background, it must not hold the test's output open.
+    "${moved[@]}" "$wineserver" -p </dev/null >/dev/null 2>&1
     "${moved[@]}" "$wine" "$tests" --gtest_filter="$1" || failed=1
     "$wineserver" -k 2>/dev/null; "$wineserver" -w
 }

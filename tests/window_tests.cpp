@@ -677,7 +677,8 @@ TEST_F(MovedClock, AlarmSleptThroughIsReportedNotPlayed)
    DLLs it or the system loads, as a downloads folder may; its working folder
    holds them too.  Wine is told to prefer such native DLLs for this program,
    as Windows' own search does for every DLL outside KnownDLLs.  None may be
-   loaded while the window starts, arms, fires a Test and opens Browse. */
+   loaded while the window starts, arms, fires a Test, rings its own sound
+   and opens Browse. */
 /* Takes the overrides away and ends the copy, however the test ends. */
 struct PlantedRun {
     const char *Overrides;
@@ -696,7 +697,7 @@ struct PlantedRun {
 
 TEST_F(RunningProgram, DllsBesideTheProgramOrInItsWorkingFolderAreNeverLoaded)
 {
-    const char *names[] = { "comctl32", "powrprof", "uxtheme" };
+    const char *names[] = { "comctl32", "powrprof", "uxtheme", "winmm" };
     const char *overrides = "Software\\Wine\\AppDefaults\\tarrowick.exe\\DllOverrides";
     std::string folder = TestFolder() + "planted\\", work = folder + "work\\", exe = folder + "tarrowick.exe";
     PlantedRun run = { overrides, {} };
@@ -726,6 +727,10 @@ TEST_F(RunningProgram, DllsBesideTheProgramOrInItsWorkingFolderAreNeverLoaded)
     SendMessageTimeoutA(GetDlgItem(main, IDC_TARGET), WM_SETTEXT, 0, (LPARAM)Target.Program.c_str(), SMTO_NORMAL, 10000, NULL);
     PressAndAnswerWakeWarning(main, copy.dwProcessId, IDC_TEST, RunningUnderWine() ? 10000 : 2000);
     EXPECT_TRUE(PumpUntilSignalled(Target.Opened, 10000)) << "the Test did not open the target";
+    /* A Test that opens nothing rings Tarrowick's own sound, through winmm. */
+    SendMessageTimeoutA(GetDlgItem(main, IDC_TARGET), WM_SETTEXT, 0, (LPARAM)"", SMTO_NORMAL, 10000, NULL);
+    PostMessageA(GetDlgItem(main, IDC_TEST), BM_CLICK, 0, 0);
+    EXPECT_NE("", AnswerBox(copy.dwProcessId, main, "Tarrowick could not open the alarm's target", 10000));
     PostMessageA(GetDlgItem(main, IDC_BROWSE), BM_CLICK, 0, 0);
     HWND dialog = WaitForDialog(copy.dwProcessId, main, NULL, 10000);
     EXPECT_TRUE(dialog != NULL) << "no file dialog came up";

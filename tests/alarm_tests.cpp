@@ -71,6 +71,7 @@ static LRESULT CALLBACK AnswerBox(int Code, WPARAM First, LPARAM Second)
             BoxOwner = GetWindow(box, GW_OWNER);
             BoxText = WindowText(GetDlgItem(box, 0xFFFF));
             SoundAtBox = Plays - Stops;
+            printf("answered a box: %s: %s\n", BoxCaption.c_str(), BoxText.c_str());
             OtherBoxesAtBox = 0;
             EnumWindows(CountOtherBox, (LPARAM)&OtherBoxesAtBox);
             OtherBoxesAtBox -= IsWindowVisible(box) ? 1 : 0;
@@ -99,12 +100,16 @@ protected:
         AppInstance = GetModuleHandleA(NULL);
         MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
         ASSERT_TRUE(MainWindow != NULL);
+        /* A box on this thread that nobody answers would hold the test
+           for good: each is answered, and what it said is kept. */
+        BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
         Target = StartRecorder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         SetDlgItemTextA(MainWindow, IDC_TARGET, Target.Program.c_str());
     }
 
     void TearDown() override
     {
+        UnhookWindowsHookEx(BoxHook);
         CancelAlarms();
         EXPECT_TRUE(ReapAlarms(5000));
         EXPECT_EQ(0, AlarmRecordsAlive) << "records were not freed";
@@ -452,9 +457,7 @@ TEST_F(AlarmEngine, WindowWithoutPickerFailsToArm)
 
     ASSERT_TRUE(ArmAt(later) != NULL);
     DestroyWindow(GetDlgItem(MainWindow, IDC_TIME));
-    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
     SetAlarm();
-    UnhookWindowsHookEx(BoxHook);
 
     EXPECT_EQ("Error", BoxCaption);
     EXPECT_EQ("I was unable to set the alarm.", BoxText);
@@ -539,7 +542,6 @@ TEST_F(AlarmEngine, ArmsWithTheResumeFlagAndWarnsOncePerRunWhenItCannotWake)
     RealSetWaitableTimer = PatchImport(SetWaitableTimerSlot, (void *)RecordedSetWaitableTimer);
     WakeWarned = 0;
     BoxCaption = BoxText = "";
-    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
     RunAlarm(NULL);
     PatchImport(SetWaitableTimerSlot, RealSetWaitableTimer);
     EXPECT_EQ(TRUE, ResumeSeen) << "the timer must ask to wake the computer";
@@ -556,7 +558,6 @@ TEST_F(AlarmEngine, ArmsWithTheResumeFlagAndWarnsOncePerRunWhenItCannotWake)
     /* Once per run: the next arming says nothing. */
     BoxCaption = "";
     RunAlarm(NULL);
-    UnhookWindowsHookEx(BoxHook);
     EXPECT_EQ("", BoxCaption);
     ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
     ASSERT_TRUE(PumpUntilSignalled(Target.Opened, 10000));
@@ -694,7 +695,6 @@ TEST_F(AlarmEngine, UnopenableTargetRingsItsOwnSoundUntilTheBoxIsAnswered)
 
     CloseHandle(CreateFileA(unknown.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL));
     Pick(picked);
-    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
     for (const auto &c : cases) {
         SetDlgItemTextA(MainWindow, IDC_TARGET, c.Target.c_str());
         /* A Test press: the box comes up on this thread, after the arming. */
@@ -727,7 +727,6 @@ TEST_F(AlarmEngine, UnopenableTargetRingsItsOwnSoundUntilTheBoxIsAnswered)
     ExpectOneOpening(10000);
     ASSERT_TRUE(ArmAt(UtcNowPlus(-1)) != NULL);
     ExpectOneOpening(5000);
-    UnhookWindowsHookEx(BoxHook);
     EXPECT_EQ(0, Plays);
     EXPECT_EQ("", BoxCaption);
     EXPECT_EQ(NULL, WaitForDialog(GetCurrentProcessId(), MainWindow, NULL, 0));
@@ -797,7 +796,6 @@ TEST_F(AlarmEngine, ActivateWarnsOfAMissingTargetWithoutWaitingForItsLookUp)
     WakeWarned = 0;  /* under Wine the wake warning is due too: the two come one after the other */
     Pick(picked);
     SetDlgItemTextA(MainWindow, IDC_TARGET, share);
-    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
     DWORD start = GetTickCount();
     RunCommand(IDC_TOGGLE);
     EXPECT_LT(GetTickCount() - start, 3000u) << "Activate waited for the look-up";
@@ -850,7 +848,6 @@ TEST_F(AlarmEngine, ActivateWarnsOfAMissingTargetWithoutWaitingForItsLookUp)
     RunCommand(IDC_TOGGLE);
     PumpUntilSignalled(NULL, 1000);
     EXPECT_TRUE(BoxesSeen.empty()) << BoxesSeen[0];
-    UnhookWindowsHookEx(BoxHook);
     CloseHandle(LookUpRelease);
 }
 
@@ -878,7 +875,6 @@ TEST_F(AlarmEngine, SoundOffIsSaidOnceForEachStateAfterTheWakeWarning)
     SoundWarned = SOUND_ON;
     WakeWarned = 0;
     Pick(LocalNowPlus(3600));
-    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
     for (const auto &step : steps) {
         MadeOutput = step.Output;
         bool first = &step == steps;
@@ -897,7 +893,6 @@ TEST_F(AlarmEngine, SoundOffIsSaidOnceForEachStateAfterTheWakeWarning)
             EXPECT_EQ(SOUND_CAPTION, BoxesSeen.empty() ? "" : BoxesSeen.back()) << step.What;
         }
     }
-    UnhookWindowsHookEx(BoxHook);
     ReadSoundOutput = ReadCoreAudio;
     SoundWarned = SOUND_ON;
 }

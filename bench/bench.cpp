@@ -111,7 +111,7 @@ static void PrintMemory(unsigned Presses, const Memory &Rest, const Memory &Firs
 int main(int argc, char **argv)
 {
     DWORD idleSeconds = argc > 1 ? (DWORD)atoi(argv[1]) : 60;
-    const unsigned firings = 200, memoryFirings = 500, starts = 10;
+    const unsigned firings = 200, memoryFirings = 50, starts = 10;
     Spread engine, bare;
     double cpuMs = 0, wakeUps = -1;
     Memory rest, first, fired, firedTwice, minimal;

@@ -1,6 +1,6 @@
 /* Memory: private commit and resident memory of the real program at rest,
-   after its first Test press, and after many more, beside a minimal dialog
-   program built by the same toolchain. */
+   after its first Test press, and after N and 2N more, beside a minimal
+   dialog program built by the same toolchain. */
 #include "bench.h"
 #include "../engine/fallback.h"
 #include "../resources/resource.h"

@@ -565,6 +565,8 @@ protected:
         std::vector<ULONGLONG> openings = Openings();
         ASSERT_EQ(1u, openings.size());
         ULONGLONG due = FileTimeOf(DueUtc) / 10000;
+        printf("rang %lld ms after %u:%02u:%02u UTC\n", (LONGLONG)(openings[0] - due), DueUtc.wHour, DueUtc.wMinute,
+               DueUtc.wSecond);
         EXPECT_GE(openings[0] + 50, due) << "rang early";
         EXPECT_LT(openings[0], due + 1000) << "rang " << (LONGLONG)(openings[0] - due) << " ms late";
     }

@@ -3,7 +3,9 @@
    for each architecture the machine runs.  Each measure is in a file of its
    own: latency.cpp, idle.cpp, memory.cpp, startup.cpp.
 
-   bench.exe [seconds]   seconds of idle waiting to measure (default 60) */
+   bench.exe [seconds [presses]]   seconds of idle waiting to measure (default
+                                   60); Test presses for the memory rows, N
+                                   and 2N (default 1500) */
 #include "bench.h"
 #include "../tests/support.h"
 
@@ -111,7 +113,8 @@ static void PrintMemory(unsigned Presses, const Memory &Rest, const Memory &Firs
 int main(int argc, char **argv)
 {
     DWORD idleSeconds = argc > 1 ? (DWORD)atoi(argv[1]) : 60;
-    const unsigned firings = 200, memoryFirings = 50, starts = 10;
+    const unsigned firings = 200, starts = 10;
+    const unsigned memoryFirings = argc > 2 ? (unsigned)atoi(argv[2]) : 1500;
     Spread engine, bare;
     double cpuMs = 0, wakeUps = -1;
     Memory rest, first, fired, firedTwice, minimal;

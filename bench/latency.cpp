@@ -87,6 +87,8 @@ void MeasureLatency(unsigned Firings, Spread *Engine, Spread *Bare)
     AppInstance = GetModuleHandleA(NULL);
     MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
     SendDlgItemMessageA(MainWindow, IDC_TIME, DTM_SETSYSTEMTIME, GDT_VALID, (LPARAM)&later);
+    /* A target to hand to the shell: an empty one is not handed to it. */
+    SetDlgItemTextA(MainWindow, IDC_TARGET, "song.mp3");
     BareTimer = CreateWaitableTimerA(NULL, TRUE, NULL);
     TimeShellRequests();
     EngineLatency();  /* the first firing loads what firing needs */

@@ -136,11 +136,11 @@ BOOL ClaimAlarm(const AlarmRecord *Firing, DWORD *Epoch, FILETIME *Due)
     EnterCriticalSection(&AlarmLock);
     claimed = !Firing || IsListed(Firing);
     if (claimed) {
-        /* Still listed, so not yet retired. */
-        if (Firing)
-            LastFiredDue = Firing->Due;
-        if (Firing && Due)
-            *Due = Firing->Due;
+        if (Firing) {
+            LastFiredDue = Firing->Due;  /* still listed, so not yet retired */
+            if (Due)
+                *Due = Firing->Due;
+        }
         CancelAlarmsLocked();
         *Epoch = AlarmCancels;
     }

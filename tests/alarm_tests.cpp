@@ -36,12 +36,12 @@ static BOOL WINAPI RecordedPlaySound(LPCSTR Sound, HMODULE, DWORD Flags)
     return TRUE;
 }
 
-/* Answers the boxes raised on this thread as they come up, keeping the
-   last one's text, every caption in order, and what was going on then. */
+/* What the boxes raised on this thread said as they came up (each is
+   answered): the last one's text, every caption in order, and what was
+   going on then. */
 static std::string BoxText, BoxCaption;
 static std::vector<std::string> BoxesSeen;
 static HWND BoxOwner;
-static HHOOK BoxHook;
 static LONG SoundAtBox;      /* plays less stops when the last box came up */
 static int OtherBoxesAtBox;  /* other boxes of this process visible then */
 
@@ -58,27 +58,17 @@ static BOOL CALLBACK CountOtherBox(HWND Window, LPARAM Param)
     return TRUE;
 }
 
-static LRESULT CALLBACK AnswerBox(int Code, WPARAM First, LPARAM Second)
+static void KeepBox(HWND Box)
 {
-    if (Code == HCBT_ACTIVATE) {
-        HWND box = (HWND)First;
-        char name[32];
-
-        GetClassNameA(box, name, sizeof name);
-        if (!strcmp(name, "#32770") && box != MainWindow) {
-            BoxCaption = WindowText(box);
-            BoxesSeen.push_back(BoxCaption);
-            BoxOwner = GetWindow(box, GW_OWNER);
-            BoxText = WindowText(GetDlgItem(box, 0xFFFF));
-            SoundAtBox = Plays - Stops;
-            printf("answered a box: %s: %s\n", BoxCaption.c_str(), BoxText.c_str());
-            OtherBoxesAtBox = 0;
-            EnumWindows(CountOtherBox, (LPARAM)&OtherBoxesAtBox);
-            OtherBoxesAtBox -= IsWindowVisible(box) ? 1 : 0;
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
-    }
-    return CallNextHookEx(BoxHook, Code, First, Second);
+    BoxCaption = WindowText(Box);
+    BoxesSeen.push_back(BoxCaption);
+    BoxOwner = GetWindow(Box, GW_OWNER);
+    BoxText = WindowText(GetDlgItem(Box, 0xFFFF));
+    SoundAtBox = Plays - Stops;
+    printf("answered a box: %s: %s\n", BoxCaption.c_str(), BoxText.c_str());
+    OtherBoxesAtBox = 0;
+    EnumWindows(CountOtherBox, (LPARAM)&OtherBoxesAtBox);
+    OtherBoxesAtBox -= IsWindowVisible(Box) ? 1 : 0;
 }
 
 class AlarmEngine : public ::testing::Test {
@@ -102,14 +92,14 @@ protected:
         ASSERT_TRUE(MainWindow != NULL);
         /* A box on this thread that nobody answers would hold the test
            for good: each is answered, and what it said is kept. */
-        BoxHook = SetWindowsHookExA(WH_CBT, AnswerBox, NULL, GetCurrentThreadId());
+        AnswerBoxesOnThisThread(MainWindow, KeepBox);
         Target = StartRecorder(::testing::UnitTest::GetInstance()->current_test_info()->name());
         SetDlgItemTextA(MainWindow, IDC_TARGET, Target.Program.c_str());
     }
 
     void TearDown() override
     {
-        UnhookWindowsHookEx(BoxHook);
+        StopAnsweringBoxes();
         CancelAlarms();
         EXPECT_TRUE(ReapAlarms(5000));
         EXPECT_EQ(0, AlarmRecordsAlive) << "records were not freed";

@@ -123,20 +123,12 @@ static BOOL WINAPI CountedPlaySound(LPCSTR Sound, HMODULE, DWORD)
     return TRUE;
 }
 
-/* Answers each box of this thread as it comes up. */
-static HHOOK BoxHook;
+/* The boxes answered as they came up. */
 static unsigned BoxesAnswered;
 
-static LRESULT CALLBACK AnswerEveryBox(int Code, WPARAM First, LPARAM Second)
+static void CountBox(HWND)
 {
-    char name[32];
-
-    if (Code == HCBT_ACTIVATE && GetClassNameA((HWND)First, name, sizeof name) && !strcmp(name, "#32770")
-        && (HWND)First != MainWindow) {
-        BoxesAnswered++;
-        PostMessageA((HWND)First, WM_COMMAND, IDOK, 0);
-    }
-    return CallNextHookEx(BoxHook, Code, First, Second);
+    BoxesAnswered++;
 }
 
 /* Test pressed with targets that cannot be opened, empty and missing in
@@ -150,14 +142,14 @@ static void UnopenedPresses(unsigned Presses)
     SoundStarts = SoundStops = 0;
     BoxesAnswered = 0;
     Pick(LocalNowPlus(3600));
-    BoxHook = SetWindowsHookExA(WH_CBT, AnswerEveryBox, NULL, GetCurrentThreadId());
+    AnswerBoxesOnThisThread(MainWindow, CountBox);
     for (unsigned i = 0; i < Presses; i++) {
         SetDlgItemTextA(MainWindow, IDC_TARGET, i % 2 ? missing.c_str() : "");
         Press(IDC_TEST);
         CHECK(SoundStarts == (LONG)i + 1 && SoundStops == (LONG)i + 1,
               "press %u: the sound started %ld and stopped %ld times", i, SoundStarts, SoundStops);
     }
-    UnhookWindowsHookEx(BoxHook);
+    StopAnsweringBoxes();
     CHECK(BoxesAnswered == Presses, "%u presses on a target that cannot be opened showed %u boxes", Presses,
           BoxesAnswered);
     CHECK(CountOpenings(500, 500) == 0, "a target that cannot be opened opened the recorder");

@@ -278,6 +278,38 @@ std::string AnswerBox(DWORD Process, HWND Except, const char *Caption, DWORD Tim
     return text;
 }
 
+/* The hook that answers this thread's boxes, and what it was given. */
+static HHOOK BoxHook;
+static HWND BoxHookExcept;
+static BoxSeenCall BoxHookSeen;
+
+static LRESULT CALLBACK AnswerBoxAsItComes(int Code, WPARAM First, LPARAM Second)
+{
+    HWND box = (HWND)First;
+    char name[32];
+
+    if (Code == HCBT_ACTIVATE && box != BoxHookExcept && GetClassNameA(box, name, sizeof name)
+        && !strcmp(name, "#32770")) {
+        if (BoxHookSeen)
+            BoxHookSeen(box);
+        PostMessageA(box, WM_COMMAND, IDOK, 0);
+    }
+    return CallNextHookEx(BoxHook, Code, First, Second);
+}
+
+void AnswerBoxesOnThisThread(HWND Except, BoxSeenCall Seen)
+{
+    BoxHookExcept = Except;
+    BoxHookSeen = Seen;
+    BoxHook = SetWindowsHookExA(WH_CBT, AnswerBoxAsItComes, NULL, GetCurrentThreadId());
+}
+
+void StopAnsweringBoxes(void)
+{
+    UnhookWindowsHookEx(BoxHook);
+    BoxHook = NULL;
+}
+
 std::string PressAndAnswerWakeWarning(HWND Main, DWORD Process, int Id, DWORD Timeout)
 {
     PostMessageA(GetDlgItem(Main, Id), BM_CLICK, 0, 0);

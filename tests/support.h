@@ -57,6 +57,14 @@ BOOL RunningUnderWine(void);
    "" when none came.  *Owner (if given) gets the window that owns it. */
 std::string AnswerBox(DWORD Process, HWND Except, const char *Caption, DWORD Timeout, HWND *Owner = NULL);
 
+/* Answers with OK each box that comes up on this thread, any dialog but
+   Except, as it comes up, after handing it to Seen (if given); until
+   StopAnsweringBoxes.  A box on a test's own thread that nobody answers
+   would hold the test for good. */
+typedef void (*BoxSeenCall)(HWND Box);
+void AnswerBoxesOnThisThread(HWND Except, BoxSeenCall Seen);
+void StopAnsweringBoxes(void);
+
 /* Presses button Id of the real program's window Main, for the first arming
    of its run, and answers the wake warning that comes up; returns the
    warning's text, or "" when none came within Timeout ms. */

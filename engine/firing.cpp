@@ -2,6 +2,7 @@
 #include "moment.h"
 #include "wake.h"
 #include "fallback.h"
+#include "alarmsound.h"
 #include "../resources/resource.h"
 
 #include <commctrl.h>

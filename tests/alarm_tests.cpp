@@ -5,6 +5,7 @@
 #include "../engine/moment.h"
 #include "../engine/wake.h"
 #include "../engine/fallback.h"
+#include "../engine/alarmsound.h"
 #include "../engine/volume.h"
 #include "../window/window.h"
 #include "../resources/resource.h"

@@ -3,6 +3,7 @@
 #include "../engine/moment.h"
 #include "../engine/wake.h"
 #include "../engine/fallback.h"
+#include "../engine/alarmsound.h"
 #include "../engine/volume.h"
 #include "../resources/resource.h"
 #include "support.h"

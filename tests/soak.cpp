@@ -9,6 +9,7 @@
 #include "../engine/alarm.h"
 #include "../engine/wake.h"
 #include "../engine/fallback.h"
+#include "../engine/alarmsound.h"
 #include "../window/window.h"
 #include "../resources/resource.h"
 #include "support.h"

@@ -2,6 +2,7 @@
 #include "../engine/alarm.h"
 #include "../engine/wake.h"
 #include "../engine/fallback.h"
+#include "../engine/alarmsound.h"
 #include "../engine/volume.h"
 #include "../resources/resource.h"
 

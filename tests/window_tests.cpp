@@ -2,6 +2,7 @@
    with window messages, as a user's clicks and keys would drive it.  The
    target is the recorder, which logs and signals each opening. */
 #include "../resources/resource.h"
+#include "../window/window.h"
 #include "support.h"
 
 #include <algorithm>
@@ -129,13 +130,17 @@ struct Expected {
     RECT Place;        /* left, top, right, bottom in dialog units */
 };
 
+/* In the window's order, which is where Windows' accessibility takes the
+   name of a control with no text of its own: each field's label just
+   before it, so that a screen reader reads "Alarm time:" for the picker
+   and "File / URL ..." for the target field. */
 static const Expected Controls[] = {
+    { IDC_TIME_LABEL, "Static", "Alarm time:", 0x50020000, { 6, 6, 66, 17 } },
     { IDC_TIME, "SysDateTimePick32", NULL, 0x50010029, { 6, 17, 70, 27 } },
+    { -1, "Static", NULL, 0x50020000, { 6, 31, 205, 41 } },
     { IDC_TARGET, "Edit", "", 0x50810080, { 6, 43, 138, 55 } },
     { IDC_BROWSE, "Button", "Browse...", 0x50010000, { 141, 43, 180, 57 } },
     { IDC_TOGGLE, "Button", "Activate Alarm", 0x50010000, { 15, 57, 74, 71 } },
-    { IDC_TIME_LABEL, "Static", "Alarm time:", 0x50020000, { 6, 6, 66, 17 } },
-    { -1, "Static", NULL, 0x50020000, { 6, 31, 205, 41 } },
     { IDC_TEST, "Button", "Test Alarm", 0x50010000, { 76, 57, 135, 71 } },
     { IDC_STATUS, "Static", "", 0x50020000, { 74, 17, 199, 28 } },
     { -1, "Static", NULL, 0x50020000, { 2, 74, 216, 85 } },
@@ -184,6 +189,8 @@ TEST_F(RunningProgram, StartsWithEveryControlInPlace)
         EXPECT_EQ(control.Style, style) << name << " " << control.Id;
         if (control.Text) {
             EXPECT_EQ(control.Text, WindowText(child));
+        } else if (control.Id == -1 && control.Place.top == 31) {
+            EXPECT_EQ(0u, WindowText(child).find("File / URL (")) << WindowText(child);
         }
         GetWindowRect(child, &place);
         MapWindowPoints(NULL, Main, (POINT *)&place, 2);
@@ -208,6 +215,54 @@ TEST_F(RunningProgram, StartsWithEveryControlInPlace)
     EXPECT_LE(seconds, Shown.wHour * 3600u + Shown.wMinute * 60 + Shown.wSecond);
     EXPECT_TRUE(Text(IDC_STATUS).empty());
     ExpectSettingsEnabled(TRUE);
+}
+
+/* Tab, or Shift+Tab, on the focused control, as the program's message loop
+   hands it to the dialog manager, which reads Shift from the keyboard
+   state; returns the control that has the focus then. */
+static HWND PressTab(HWND Dialog, BOOL Shift)
+{
+    BYTE keys[256];
+    MSG tab = {};
+
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = Shift ? 0x80 : 0;
+    SetKeyboardState(keys);
+    tab.hwnd = GetFocus();
+    tab.message = WM_KEYDOWN;
+    tab.wParam = VK_TAB;
+    tab.lParam = 0x000F0001;  /* the tab key's scan code, pressed once */
+    IsDialogMessageA(Dialog, &tab);
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    return GetFocus();
+}
+
+/* The labels moved before their fields for a screen reader are no tab
+   stops: Tab and Shift+Tab visit exactly the five controls of the
+   template's tab order, one way and the other, from the picker round to it. */
+TEST(MainWindow, TabAndShiftTabVisitTheFiveTabStopsInTheTemplatesOrder)
+{
+    INITCOMMONCONTROLSEX classes = { sizeof classes, ICC_WIN95_CLASSES | ICC_DATE_CLASSES };
+    HMODULE program = LoadLibraryExA(ProgramPath().c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
+
+    ASSERT_TRUE(program != NULL);
+    InitCommonControlsEx(&classes);
+    HWND dialog = CreateDialogParamA(program, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
+    ASSERT_TRUE(dialog != NULL);
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    EXPECT_EQ(GetDlgItem(dialog, IDC_TIME_LABEL), GetWindow(dialog, GW_CHILD)) << "the label is not first";
+    const int forward[] = { IDC_TARGET, IDC_BROWSE, IDC_TOGGLE, IDC_TEST, IDC_TIME };
+    const int backward[] = { IDC_TEST, IDC_TOGGLE, IDC_BROWSE, IDC_TARGET, IDC_TIME };
+
+    SetFocus(GetDlgItem(dialog, IDC_TIME));
+    ASSERT_EQ(GetDlgItem(dialog, IDC_TIME), GetFocus());
+    for (int id : forward)
+        EXPECT_EQ(id, GetDlgCtrlID(PressTab(dialog, FALSE))) << "Tab";
+    for (int id : backward)
+        EXPECT_EQ(id, GetDlgCtrlID(PressTab(dialog, TRUE))) << "Shift+Tab";
+    DestroyWindow(dialog);
+    FreeLibrary(program);
 }
 
 TEST_F(RunningProgram, EscapeDoesNotCloseAndCloseExitsWithZero)

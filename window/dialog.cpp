@@ -1,6 +1,6 @@
 #include "window.h"
 #include "../engine/alarm.h"
-#include "../engine/fallback.h"
+#include "../engine/alarmsound.h"
 #include "../resources/resource.h"
 
 HWND MainWindow;
@@ -12,6 +12,40 @@ static void PaintMainWindow(HWND Window)
 
     BeginPaint(Window, &paint);
     EndPaint(Window, &paint);
+}
+
+/* Puts Control just before Next in the window order. */
+static void PlaceBefore(HWND Control, HWND Next)
+{
+    HWND previous;
+
+    if (!Control || !Next)
+        return;
+    previous = GetWindow(Next, GW_HWNDPREV);
+    SetWindowPos(Control, previous ? previous : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+/* Windows' accessibility names a control with no text of its own, the time
+   picker or the target field, after the label just before it in the window
+   order.  The template lists both labels after the controls they name, so
+   a screen reader would read "edit, blank": each label is moved to just
+   before its control.  Labels are no tab stops, so the tab order stays the
+   template's. */
+static void PutLabelsBeforeFields(HWND Window)
+{
+    HWND timeLabel = GetDlgItem(Window, IDC_TIME_LABEL);
+    /* The target's label has no id: it follows the time's label in the template. */
+    HWND targetLabel = timeLabel ? GetWindow(timeLabel, GW_HWNDNEXT) : NULL;
+
+    PlaceBefore(timeLabel, GetDlgItem(Window, IDC_TIME));
+    PlaceBefore(targetLabel, GetDlgItem(Window, IDC_TARGET));
+}
+
+/* MainWindow is not stored yet: CreateDialogParamA has not returned. */
+static void InitMainWindow(HWND Window)
+{
+    SetClassLongPtrA(Window, GCLP_HICON, (LONG_PTR)LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_MAIN)));
+    PutLabelsBeforeFields(Window);
 }
 
 static void CloseMainWindow(void)
@@ -42,8 +76,7 @@ INT_PTR CALLBACK MainDialogProc(HWND Window, UINT Message, WPARAM First, LPARAM 
 {
     switch (Message) {
     case WM_INITDIALOG:
-        /* MainWindow is not stored yet: CreateDialogParamA has not returned. */
-        SetClassLongPtrA(Window, GCLP_HICON, (LONG_PTR)LoadIconA(AppInstance, MAKEINTRESOURCEA(IDI_MAIN)));
+        InitMainWindow(Window);
         return TRUE;
     case WM_PAINT:
         PaintMainWindow(Window);

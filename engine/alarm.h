@@ -26,7 +26,6 @@ extern CRITICAL_SECTION AlarmLock;
 extern AlarmRecord *AlarmListHead;  /* armed alarms, in the order of arming (AlarmLock) */
 extern AlarmRecord *AlarmListTail;  /* last armed alarm (AlarmLock) */
 extern AlarmRecord *RetiredAlarms;  /* cancelled records whose worker may still run (AlarmLock) */
-extern LONG AlarmRecordsAlive;      /* records allocated and not yet freed, for the tests (AlarmLock) */
 
 /* The main window; written once by WinMain (or a test) before any alarm is
    armed, read by the engine on the window thread and on firing workers. */

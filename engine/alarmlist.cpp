@@ -9,7 +9,6 @@ AlarmRecord *AlarmListHead;
 AlarmRecord *AlarmListTail;
 AlarmRecord *RetiredAlarms;
 DWORD AlarmCancels;
-LONG AlarmRecordsAlive;
 DWORD AlarmClockChanges;
 FILETIME LastFiredDue;
 
@@ -33,9 +32,6 @@ static void FreeAlarm(AlarmRecord *Record)
 {
     CloseAlarmHandles(Record);
     free(Record);
-    EnterCriticalSection(&AlarmLock);
-    AlarmRecordsAlive--;
-    LeaveCriticalSection(&AlarmLock);
 }
 
 /* Hands a record whose worker has been told to stop to ReapAlarms.  The record
@@ -56,9 +52,6 @@ static AlarmRecord *NewAlarm(const FILETIME *DueUtc)
 
     if (!record)
         return NULL;
-    EnterCriticalSection(&AlarmLock);
-    AlarmRecordsAlive++;
-    LeaveCriticalSection(&AlarmLock);
     record->Due = *DueUtc;
     record->StopEvent = CreateEventA(NULL, FALSE, FALSE, NULL);
     record->ReadyEvent = CreateEventA(NULL, FALSE, FALSE, NULL);

@@ -3,6 +3,7 @@
 #include "../engine/wake.h"
 
 #include <tlhelp32.h>
+#include <malloc.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -128,6 +129,31 @@ unsigned CountThreads(void)
             count++;
     CloseHandle(snapshot);
     return count;
+}
+
+size_t CrtHeapBytes(void)
+{
+    _HEAPINFO entry = {};
+    size_t total = 0;
+
+    while (_heapwalk(&entry) == _HEAPOK)
+        if (entry._useflag == _USEDENTRY)
+            total += entry._size;
+    return total;
+}
+
+size_t HeapBytes(HANDLE Heap)
+{
+    PROCESS_HEAP_ENTRY entry = {};
+    size_t total = 0;
+
+    /* Other threads' blocks stay put while it is walked. */
+    HeapLock(Heap);
+    while (HeapWalk(Heap, &entry))
+        if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY)
+            total += entry.cbData;
+    HeapUnlock(Heap);
+    return total;
 }
 
 SYSTEMTIME MakeTime(WORD Year, WORD Month, WORD Day, WORD Hour, WORD Minute, WORD Second, WORD Ms)

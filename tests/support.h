@@ -37,6 +37,12 @@ unsigned CountHandles(void);
 /* Threads of this process. */
 unsigned CountThreads(void);
 
+/* Bytes in use on the C runtime's heap, where malloc, calloc and new take
+   their blocks, as the runtime's own walk finds them; and on Heap, walked
+   by the system.  Blocks, not pages: a leak of one record shows. */
+size_t CrtHeapBytes(void);
+size_t HeapBytes(HANDLE Heap);
+
 /* The real program: its path; started as a user starts it, returning its
    main window once visible (NULL on failure), from Exe in the working
    folder Folder when given; and a request to its time

@@ -13,7 +13,7 @@ set -euo pipefail
 
 PACKAGES=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
           binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-          wine wine32:i386 wine64 fonts-wine xvfb x11-utils imagemagick googletest zip
+          wine wine32:i386 wine64 fonts-wine xvfb evilwm x11-utils imagemagick googletest zip
           gcc libc6-dev gcc-i686-linux-gnu libc6-dev-i386-cross)
 RETRY_PAUSE=${RETRY_PAUSE:-5}  # seconds between attempts at the update
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds Tarrowick and its tests and runs every test under Wine on a private
-# virtual display, once for each architecture this machine can run: always
-# the 64-bit build, and the 32-bit one where the kernel runs 32-bit programs.
+# virtual display with a window manager, once for each architecture this
+# machine can run, the two side by side: always the 64-bit build, and the
+# 32-bit one where the kernel runs 32-bit programs.
 # Where the 32-bit Wine cannot run, the 32-bit exe still gets the checks that
 # need no Wine (imports, PE flags, reproducibility).  Exits non-zero when any
 # test fails.  TARROWICK_ARCHS=x64 (or x86) chooses by hand; other arguments
@@ -10,7 +11,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 "$ROOT/scripts/install-deps.sh"
 choose_archs
-declare -A RESULT=()
 failed=0
 
 say_plan() {
@@ -23,9 +23,12 @@ say_plan() {
     return 0
 }
 
-# run_suite ARCH [ctest arguments]: builds ARCH and runs its tests, noting the outcome.
+# run_suite ARCH [ctest arguments]: builds ARCH and runs its tests on a
+# virtual display of its own, and writes the outcome to $RESULTS/ARCH.
+# The two architectures run side by side: each has its own build folder,
+# Wine prefix, Wine server and display, and their tests mostly wait.
 run_suite() {
-    local arch=$1 log start rc=0 counts
+    local arch=$1 log start rc=0 counts result
     shift
     use_arch "$arch"
     log=$(mktemp)
@@ -37,7 +40,7 @@ run_suite() {
         else
             rc=1
         fi
-    elif build_tarrowick; then
+    elif build_tarrowick && start_xvfb && start_window_manager; then
         (cd "$BUILD" && ctest --output-on-failure "$@") | tee "$log" || rc=$?
         stop_wine
     else
@@ -45,32 +48,44 @@ run_suite() {
     fi
     counts=$(grep -Eo '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
     rm -f "$log"
-    RESULT[$arch]="${counts:-the build or no test ran}, $(( $(date +%s) - start )) s"
+    result="${counts:-the build or no test ran}, $(( $(date +%s) - start )) s"
     if [ "$rc" -ne 0 ] || [ -z "$counts" ]; then
-        RESULT[$arch]="FAILED: ${RESULT[$arch]}"
-        failed=1
+        result="FAILED: $result"
     fi
+    echo "$result" >"$RESULTS/$arch"
+    echo "$counts" >"$RESULTS/$arch.counts"
 }
 
 say_plan
-start_xvfb
+RESULTS=$(mktemp -d)
+pids=()
 for arch in x86 x64; do
-    if [ -z "${SKIPPED[$arch]:-}" ]; then
-        run_suite "$arch" "$@"
-    elif [ "$arch" = x86 ]; then
-        run_suite x86 "$@"
+    # Where 32-bit Wine cannot run, the 32-bit build still gets its checks without Wine.
+    if [ -z "${SKIPPED[$arch]:-}" ] || [ "$arch" = x86 ]; then
+        # Each line says which architecture it comes from.
+        ( run_suite "$arch" "$@" ) 2>&1 | sed -u "s/^/[$arch] /" &
+        pids+=($!)
     fi
 done
+wait "${pids[@]}"
 
 echo
 echo "== Architectures tested:"
 for arch in x86 x64; do
+    result=$(cat "$RESULTS/$arch" 2>/dev/null || echo "FAILED: it stopped before giving its outcome")
+    [[ $result == FAILED* ]] && failed=1
     if [ -z "${SKIPPED[$arch]:-}" ]; then
-        echo "   $(arch_title "$arch"): whole suite: ${RESULT[$arch]}"
-    elif [ -n "${RESULT[$arch]:-}" ]; then
-        echo "   $(arch_title "$arch"): whole suite not run, because ${SKIPPED[$arch]}; checks without Wine: ${RESULT[$arch]}"
+        echo "   $(arch_title "$arch"): whole suite: $result"
+    elif [ -f "$RESULTS/$arch" ]; then
+        echo "   $(arch_title "$arch"): whole suite not run, because ${SKIPPED[$arch]}; checks without Wine: $result"
     else
         echo "   $(arch_title "$arch"): not run, because ${SKIPPED[$arch]}"
     fi
 done
+# Every architecture's counts in one line, as test runners close.
+total=$(cat "$RESULTS"/*.counts 2>/dev/null | awk '/out of/ { failed += $4; all += $NF } END { print all - failed, failed }')
+rm -rf "$RESULTS"
+echo "== All of it took $SECONDS s."
+read -r passed_all failed_all <<<"${total:-0 0}"
+echo "Tests: $passed_all passed, $failed_all failed"
 exit $failed

@@ -60,10 +60,11 @@ expect "both installs failing stops the script" both-fail 1 \
 grep -q "also with -t $CODENAME" "$WORK/out" || { failed=$((failed + 1)); echo "FAILED: no message naming the step"; }
 UID_SEEN=1000 expect "not root: says so and stops" missing 1
 # Both architectures: each one's cross compiler and Wine, and a Linux
-# compiler for each one's moved-clock library; zip for the release.
+# compiler for each one's moved-clock library; a window manager for the
+# tests' display; zip for the release.
 expect "a bare machine gets everything" missing 0 "apt-get update" "apt-get install"
 for package in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine32:i386 wine64 \
-               gcc-i686-linux-gnu gcc zip; do
+               gcc-i686-linux-gnu gcc evilwm zip; do
     if ! grep -q "^apt-get install .* $package\( \|$\)" "$WORK/calls"; then
         failed=$((failed + 1)); echo "FAILED: the install does not ask for $package"
     fi

@@ -7,7 +7,7 @@
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 choose_archs
-start_xvfb
+start_xvfb managed
 # Tarrowick's own sound rings at each of the memory row's Test presses: with
 # Wine's sound driver off it is asked for, and never heard.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winealsa.drv="

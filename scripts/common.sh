@@ -112,43 +112,14 @@ stop_wine() {
     [ -n "${WINE_SERVER:-}" ] && "$WINE_SERVER" -k 2>/dev/null || true
 }
 
-# Starts Xvfb on a display of its own and exports DISPLAY; stopped, with
-# the window manager if one was started, when the script (or the subshell
-# that started it) ends.  Xvfb picks the number itself and says it once it
-# takes connections, so two of these can start side by side.
-start_xvfb() {
-    local number_file n=""
-    number_file=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
-    XVFB_PID=$!
-    WM_PID=""
-    trap 'stop_wine; kill $WM_PID $XVFB_PID 2>/dev/null || true' EXIT
-    for _ in $(seq 100); do
-        n=$(head -n 1 "$number_file")
-        [ -n "$n" ] && break
-        sleep 0.05
-    done
-    rm -f "$number_file"
-    if [ -z "$n" ]; then
-        echo "Xvfb did not start" >&2
-        return 1
-    fi
-    export DISPLAY=":$n"
-}
+source "$ROOT/scripts/display.sh"
 
-# Starts a small window manager on DISPLAY, as a user's desktop has: Wine
-# then takes each window and box down at once, where with none it waits 2 s
-# for one every time.  evilwm asks for a core font only for text it never
-# shows here, and the virtual display has only the cursor font.
-start_window_manager() {
-    evilwm --fn cursor >/dev/null 2>&1 &
-    WM_PID=$!
-    for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
-        sleep 0.05
-    done
-    echo "The window manager did not start on $DISPLAY" >&2
-    return 1
+# start_xvfb [managed]: a virtual display of its own for this script, and
+# with "managed" a window manager on it; both stop, with this architecture's
+# Wine server, when the script (or the subshell that started them) ends.
+start_xvfb() {
+    trap 'stop_wine; stop_display' EXIT
+    start_display "$@"
 }
 
 # For run.sh and screenshot.sh: the 32-bit program where this machine runs

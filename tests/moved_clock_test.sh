@@ -10,11 +10,22 @@
 # The server is started here, with the library: the loader would start the
 # one Debian's script picks, the 64-bit one even for a 32-bit prefix, and a
 # 32-bit library cannot move a 64-bit server's clock.
+# It runs in a Wine world of its own, beside the other tests: a prefix of
+# its own, so that its servers are its own, and a display of its own.
 set -u
 library=$1 tests=$2 wine=$3 wineserver=$4
 offset=$(mktemp)
-trap 'rm -f "$offset"; "$wineserver" -k 2>/dev/null' EXIT
+source "$(dirname "$0")/../scripts/display.sh"
+trap 'rm -f "$offset"; "$wineserver" -k 2>/dev/null; stop_display' EXIT
 failed=0
+
+# Hard links: the build's prefix is over half a gigabyte, and Wine replaces
+# the files it changes (the registry) rather than writing into them.
+moved_prefix=$WINEPREFIX-moved
+rm -rf "$moved_prefix"
+cp -al "$WINEPREFIX" "$moved_prefix" || exit 1
+export WINEPREFIX=$moved_prefix
+start_display managed || exit 1
 
 # run FILTER "LOCAL START": moves the clock so that Berlin reads LOCAL START
 # as the program comes up (Wine takes about 3 s to start), and runs FILTER.

@@ -1,0 +1,41 @@
+# Sourced: a virtual display of its own for a script or a test, with a
+# window manager where Wine's windows should behave as on a user's desktop.
+
+# start_display [managed]: starts Xvfb on a free display and exports
+# DISPLAY; with "managed", also a small window manager on it.  Xvfb picks
+# the number itself and says it once it takes connections, so that several
+# can start side by side.  stop_display ends both.
+start_display() {
+    local number_file n=""
+    number_file=$(mktemp)
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+    XVFB_PID=$!
+    WM_PID=""
+    for _ in $(seq 100); do
+        n=$(head -n 1 "$number_file")
+        [ -n "$n" ] && break
+        sleep 0.05
+    done
+    rm -f "$number_file"
+    if [ -z "$n" ]; then
+        echo "Xvfb did not start" >&2
+        return 1
+    fi
+    export DISPLAY=":$n"
+    [ "${1:-}" = managed ] || return 0
+    # With a window manager Wine takes each window and box down at once;
+    # with none it waits 2 s for one every time.  evilwm asks for a core
+    # font only for text it never shows here, and Xvfb has only the cursor's.
+    evilwm --fn cursor >/dev/null 2>&1 &
+    WM_PID=$!
+    for _ in $(seq 100); do
+        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+        sleep 0.05
+    done
+    echo "The window manager did not start on $DISPLAY" >&2
+    return 1
+}
+
+stop_display() {
+    kill ${WM_PID:-} ${XVFB_PID:-} 2>/dev/null || true
+}

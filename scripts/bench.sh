@@ -12,19 +12,13 @@ start_xvfb managed
 # Wine's sound driver off it is asked for, and never heard.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winealsa.drv="
 declare -A TABLE=() WINE_USED=()
-X11_KEY='HKCU\Software\Wine\X11 Driver'
 for arch in "${RUN_ARCHS[@]}"; do
     use_arch "$arch"
     build_tarrowick
     echo "== Benchmark of the $(arch_title "$arch") Tarrowick"
-    # With no window manager on the virtual display, Wine waits 2 s for one
-    # at every box it takes down; unmanaged windows go at once.  Only for
-    # this run: the tests find the prefix as it was.
-    "$WINELOADER" reg add "$X11_KEY" /v Managed /d N /f >/dev/null
     TABLE[$arch]=$("$WINELOADER" "$BUILD/bench/bench.exe" "${1:-60}" | tr -d '\r')
     WINE_USED[$arch]="$("$WINELOADER" --version) (loader $(basename "$WINELOADER")), prefix ${BUILD#"$ROOT"/}/wineprefix"
-    "$WINELOADER" reg delete "$X11_KEY" /v Managed /f >/dev/null
-    "$WINE_SERVER" -w  # the registry is written as the server ends
+    stop_wine
     echo "${TABLE[$arch]}"
 done
 
@@ -37,7 +31,8 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
     echo "that the machine ran, one after the other."
     echo
     echo "Machine: $(uname -srm), ${cpu:-unknown processor}, $(nproc) cores, $(free -g | awk '/^Mem:/ {print $2}') GiB;"
-    echo "on a virtual display (Xvfb), with Wine's sound driver switched off."
+    echo "on a virtual display (Xvfb) with a window manager (evilwm), with Wine's sound"
+    echo "driver switched off."
     for arch in x86 x64; do
         echo
         echo "## $(arch_title "$arch")"
@@ -77,9 +72,7 @@ cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ *//')
     echo "  by the same toolchain. The figures settle over the first thousand presses or"
     echo "  so, and then move by a page or a few from run to run: from 1500 to 3000, the"
     echo "  64-bit build grew by 0, 8 and 24 KiB in three runs, not in step with the"
-    echo "  presses as a leak would be. For this run only, Wine's windows are unmanaged: on a"
-    echo "  virtual display with no window manager, Wine otherwise waits 2 s for one at"
-    echo "  every box it takes down."
+    echo "  presses as a leak would be."
     echo "- Start-up (\`startup.cpp\`): process creation to its first visible window,"
     echo "  median of 10 each."
     echo "- Size (\`startup.cpp\`): the stripped release build of tarrowick.exe and the DLLs"

@@ -252,8 +252,11 @@ HWND LaunchProgram(PROCESS_INFORMATION *Program, const char *Exe, const char *Fo
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNORMAL;
-    if (!CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, Folder, &startup, Program))
+    SetLastError(0xdeadbeef);
+    if (!CreateProcessA(exe.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, Folder, &startup, Program)) {
+        printf("could not start %s: error %lu\n", exe.c_str(), GetLastError());
         return NULL;
+    }
     /* No WaitForInputIdle: under Wine each call leaves a handle open in the caller. */
     return WaitForDialog(Program->dwProcessId, NULL, "Tarrowick", 10000);
 }

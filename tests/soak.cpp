@@ -10,11 +10,13 @@
 #include "../engine/wake.h"
 #include "../engine/fallback.h"
 #include "../engine/alarmsound.h"
+#include "../engine/volume.h"
 #include "../window/window.h"
 #include "../resources/resource.h"
 #include "support.h"
 
 #include <commctrl.h>
+#include <objbase.h>
 #include <tlhelp32.h>
 #include <stdio.h>
 #include <string.h>
@@ -304,7 +306,14 @@ int main(int argc, char **argv)
 
     setvbuf(stdout, NULL, _IONBF, 0);
     InitCommonControlsEx(&classes);
+    /* As WinMain: Core Audio and the shell want COM on the window thread. */
+    CoInitializeEx(NULL, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     WakeWarned = 1;  /* no box to answer in this process */
+    /* Nor the sound warning, whatever this system's output: taken as given
+       already, so the presses read Core Audio each time and say nothing. */
+    SoundOutput sound;
+    ReadSoundOutput(&sound);
+    SoundWarned = DecideSound(&sound);
     AppInstance = GetModuleHandleA(NULL);
     MainWindow = CreateDialogParamA(AppInstance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
     Target = StartRecorder("soak");
@@ -354,6 +363,8 @@ int main(int argc, char **argv)
            closed, Stranded);
     printf("  presses and closes that landed within %d ms after the due moment: %u of %u\n",
            COINCIDENCE_MS, Coincided, 9 * scale);
+    printf("  sound output                %s\n", !sound.Read ? "could not be read"
+           : !sound.Present ? "none" : sound.Muted ? "muted" : SoundWarned == SOUND_LOW ? "turned down" : "on");
     printf("  target openings             %u counted, %u logged\n", Openings, logged);
     printf("  kernel handles              %u -> %u\n", handles, handlesAfter);
     printf("  threads                     %u -> %u\n", threads, threadsAfter);

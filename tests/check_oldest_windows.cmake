@@ -77,7 +77,9 @@ foreach(field OSystem Subsystem)
     endif()
 endforeach()
 
-# objdump lists each DLL's imports under its name, one "vma hint name" line each.
+# objdump lists each DLL's imports under its name, one line each: the slot's
+# address, then up to binutils 2.43 the hint in decimal, from 2.44 the
+# ordinal ("<none>") and the hint in hex; the name last.
 string(REPLACE ";" "," dump "${dump}")
 # Brackets would hold list items together.
 string(REPLACE "[" "(" dump "${dump}")
@@ -90,8 +92,8 @@ foreach(line IN LISTS lines)
     if(line MATCHES "DLL Name: ([^ \t]+)")
         string(TOLOWER "${CMAKE_MATCH_1}" dll)
         string(REGEX REPLACE "\\.dll$" "" dll "${dll}")
-    elseif(line MATCHES "^\t[0-9a-f]+\t +[0-9]+ +([A-Za-z_0-9@?]+)$" AND dll)
-        set(function "${CMAKE_MATCH_1}")
+    elseif(line MATCHES "^\t[0-9a-f]+[ \t]+(<none>[ \t]+)?[0-9a-f]+[ \t]+([A-Za-z_][A-Za-z_0-9@?]*)$" AND dll)
+        set(function "${CMAKE_MATCH_2}")
         math(EXPR count "${count} + 1")
         set(since "")
         foreach(entry IN LISTS SINCE)
@@ -109,6 +111,9 @@ foreach(line IN LISTS lines)
         endif()
     elseif(line MATCHES "^[ \t]*$")
         set(dll "")
+    elseif(dll AND line MATCHES "^\t[0-9a-f]+[ \t]")
+        # An import this test cannot read must not pass unseen.
+        list(APPEND faults "cannot read this import of ${dll} in objdump's listing: \"${line}\"")
     endif()
 endforeach()
 if(count EQUAL 0)

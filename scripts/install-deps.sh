@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian, and only what is missing.
 # Safe to run again: it does nothing when everything is there.
+#   install-deps.sh          installs what is missing
+#   install-deps.sh --list   prints each command with its package, and exits
 #
 # A mirror in the middle of a sync can serve an index of the wrong size for one
 # suite and architecture, often for an hour or more.  Then apt-get update fails
@@ -11,10 +13,25 @@
 # from which both architectures take one version.
 set -euo pipefail
 
-PACKAGES=(cmake make g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-          binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-          wine wine32:i386 wine64 fonts-wine xvfb evilwm x11-utils imagemagick googletest zip
-          gcc libc6-dev gcc-i686-linux-gnu libc6-dev-i386-cross)
+# Every command that the scripts and the tests run, but those that every
+# Debian system has (its required packages), with the package that brings
+# it.  tests/install_deps_test.sh holds the scripts and the tests to this.
+COMMANDS=(
+    "cmake cmake" "ctest cmake" "make make"
+    "i686-w64-mingw32-gcc-posix g++-mingw-w64-i686-posix" "i686-w64-mingw32-g++-posix g++-mingw-w64-i686-posix"
+    "x86_64-w64-mingw32-gcc-posix g++-mingw-w64-x86-64-posix" "x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix"
+    "i686-w64-mingw32-windres binutils-mingw-w64-i686" "i686-w64-mingw32-objdump binutils-mingw-w64-i686"
+    "x86_64-w64-mingw32-windres binutils-mingw-w64-x86-64" "x86_64-w64-mingw32-objdump binutils-mingw-w64-x86-64"
+    "/usr/lib/wine/wine wine32:i386" "/usr/lib/wine/wineserver32 wine32:i386"
+    "/usr/lib/wine/wine64 wine64" "/usr/lib/wine/wineserver64 wine64"
+    "gcc gcc" "i686-linux-gnu-gcc gcc-i686-linux-gnu"
+    "Xvfb xvfb" "evilwm evilwm" "xprop x11-utils" "xwininfo x11-utils" "xdpyinfo x11-utils"
+    "import imagemagick" "zip zip" "unzip unzip" "git git" "free procps" "debootstrap debootstrap")
+# And what brings no command of theirs: headers, libraries, fonts, and
+# Debian's front end to Wine, with the programs that a prefix runs.
+OTHERS=(mingw-w64-tools wine fonts-wine googletest libc6-dev libc6-dev-i386-cross)
+PACKAGES=($(printf '%s\n' "${COMMANDS[@]#* }" | awk '!seen[$0]++') "${OTHERS[@]}")
+[ "${1:-}" = --list ] && { printf '%s\n' "${COMMANDS[@]}"; exit 0; }
 RETRY_PAUSE=${RETRY_PAUSE:-5}  # seconds between attempts at the update
 
 need=()

@@ -64,11 +64,57 @@ UID_SEEN=1000 expect "not root: says so and stops" missing 1
 # tests' display; zip for the release.
 expect "a bare machine gets everything" missing 0 "apt-get update" "apt-get install"
 for package in g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine32:i386 wine64 \
-               gcc-i686-linux-gnu gcc evilwm zip; do
+               gcc-i686-linux-gnu gcc evilwm zip unzip procps; do
     if ! grep -q "^apt-get install .* $package\( \|$\)" "$WORK/calls"; then
         failed=$((failed + 1)); echo "FAILED: the install does not ask for $package"
     fi
 done
+
+# Every command that the scripts and the tests run comes from the script's
+# list, or from a package that every Debian system has: a minimal one has
+# no unzip, say, even where this machine has.
+ROOT=$(dirname "$SCRIPT")/..
+files=("$ROOT"/scripts/*.sh "$ROOT"/tests/*.sh "$ROOT"/.ci/run)
+listed=$(bash "$SCRIPT" --list | cut -d' ' -f1)
+own=$(grep -ohE '^[[:space:]]*[A-Za-z_][A-Za-z0-9_]*\(\)' "${files[@]}" | tr -d ' ()')
+# The words in command position: at a line's start, or after a pipe, a
+# list operator, an opening parenthesis, a command substitution or a
+# keyword, past any VAR=value and env; comments dropped.  Words of strings
+# that land there are no command on this machine and are passed over.
+words=$(sed -e 's/^[[:space:]]*#.*//' -e 's/[[:space:]]#.*//' "${files[@]}" \
+    | sed -E 's/\$\(|`|\|\||&&|[|;(!]|\b(then|do|else|exec|time)\b/\n/g' \
+    | sed -E 's/^[[:space:]]*//; s/^(([A-Za-z_][A-Za-z0-9_]*=("[^"]*"|[^ ]*)|env|-[a-z]+)[[:space:]]+)+//' \
+    | sed -E 's/^[A-Za-z_][A-Za-z0-9_]*=.*//' \
+    | grep -oE '^[A-Za-z][A-Za-z0-9_.+-]*' | sort -u)
+# package_of PATH: the Debian package that holds PATH, where the system
+# has moved /bin into /usr/bin since the package was made, too.
+package_of() {
+    local at
+    for at in "$1" "$(readlink -f "$1")" "/bin/$(basename "$1")" "/sbin/$(basename "$1")"; do
+        dpkg -S "$at" 2>/dev/null | head -n 1 | cut -d: -f1 | grep . && return 0
+    done
+    return 1
+}
+checked=0 unlisted=$failed
+for word in $words; do
+    grep -qxF "$word" <<<"$listed$(printf '\n%s' $own $(compgen -b) $(compgen -k))" && continue
+    at=$(type -P "$word") || continue
+    checked=$((checked + 1))
+    if ! package=$(package_of "$at"); then
+        failed=$((failed + 1)); echo "FAILED: the scripts run $word ($at), which no Debian package brings"
+    elif ! dpkg-query -W -f='${Essential} ${Priority}\n' "$package" | head -n 1 | grep -qE '^yes|required$'; then
+        failed=$((failed + 1))
+        echo "FAILED: the scripts run $word, from $package, which is not on every Debian system: list it in install-deps.sh"
+    fi
+done
+if [ "$failed" -eq "$unlisted" ]; then
+    passed=$((passed + 1)); echo "ok: the $checked other commands that the scripts and the tests run come with every Debian system"
+fi
+# And what is listed is there once the script has run, as the tests run after it.
+while read -r command package; do
+    command -v "$command" >/dev/null \
+        || { failed=$((failed + 1)); echo "FAILED: $command, from $package, is not installed"; }
+done < <(bash "$SCRIPT" --list)
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

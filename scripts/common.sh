@@ -6,6 +6,11 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 export WINEDEBUG=-all
+# Wine names Linux files in the locale's character set: under the POSIX
+# locale of a minimal system, a song named outside ASCII cannot be opened.
+if [ "$(locale charmap 2>/dev/null)" != UTF-8 ]; then
+    export LC_ALL=C.UTF-8
+fi
 # A new prefix would otherwise stop to offer Mono and Gecko in a window.
 export WINEDLLOVERRIDES="mscoree=;mshtml="
 
@@ -134,11 +139,15 @@ use_runnable_arch() {
     fi
 }
 
+# The picture's size: of the Wine desktop it is taken of, and of the
+# virtual display it is on, which from Wine 10 on sizes the desktop.
+SHOT_SIZE=480x240
+
 # Runs Tarrowick in a Wine desktop window of its own, so that Wine draws the
 # window frame without a window manager, sets an alarm in it as a user would,
 # saves a picture of it to $1 and closes it again.  The clock and the zone
 # are fixed (20 January 2027, 21:45 in Berlin) so the picture is the same
-# from run to run.
+# from run to run.  The display is one of SHOT_SIZE.
 shoot_tarrowick() {
     local out=$1 desktop="" offset _
     offset=$(mktemp)
@@ -149,10 +158,11 @@ shoot_tarrowick() {
     # The server of this architecture, started with the moved clock (see
     # tests/moved_clock_test.sh).
     "${moved[@]}" "$WINE_SERVER" -p </dev/null >/dev/null 2>&1
-    "${moved[@]}" "$WINELOADER" explorer /desktop=Tarrowick,480x240 "$BUILD/tarrowick.exe" >/dev/null 2>&1 &
+    "${moved[@]}" "$WINELOADER" explorer /desktop=Tarrowick,$SHOT_SIZE "$BUILD/tarrowick.exe" >/dev/null 2>&1 &
     for _ in $(seq 150); do
         if xwininfo -root -tree 2>/dev/null | grep -q '"Tarrowick": ("tarrowick.exe"'; then
-            desktop=$(xwininfo -root -tree | awk '/"Tarrowick - Wine desktop"/ {print $1; exit}')
+            # "Wine desktop" up to Wine 9, "Wine Desktop" from Wine 10.
+            desktop=$(xwininfo -root -tree | awk '/"Tarrowick - Wine [Dd]esktop"/ {print $1; exit}')
             break
         fi
         sleep 0.2
@@ -161,7 +171,7 @@ shoot_tarrowick() {
         echo "The Tarrowick window did not come up." >&2
         return 1
     fi
-    "${moved[@]}" "$WINELOADER" explorer /desktop=Tarrowick,480x240 "$BUILD/tests/pose.exe"
+    "${moved[@]}" "$WINELOADER" explorer /desktop=Tarrowick,$SHOT_SIZE "$BUILD/tests/pose.exe"
     sleep 1  # let the last paint finish
     import -window "$desktop" "$out"
     stop_wine

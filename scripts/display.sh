@@ -4,11 +4,12 @@
 # start_display [managed]: starts Xvfb on a free display and exports
 # DISPLAY; with "managed", also a small window manager on it.  Xvfb picks
 # the number itself and says it once it takes connections, so that several
-# can start side by side.  stop_display ends both.
+# can start side by side.  stop_display ends both.  XVFB_SCREEN sets the
+# screen (default 1024x768x24).
 start_display() {
     local number_file n=""
     number_file=$(mktemp)
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${XVFB_SCREEN:-1024x768x24}" -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
     XVFB_PID=$!
     WM_PID=""
     for _ in $(seq 100); do

@@ -11,5 +11,5 @@ if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then
     exec "$WINELOADER" "$BUILD/tarrowick.exe"
 fi
 echo "No display found: starting Tarrowick on a virtual display (Xvfb) instead."
-start_xvfb
+XVFB_SCREEN=${SHOT_SIZE}x24 start_xvfb
 shoot_tarrowick "$BUILD/screenshot.png"

@@ -5,6 +5,6 @@ source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 use_runnable_arch
 build_tarrowick
-start_xvfb
+XVFB_SCREEN=${SHOT_SIZE}x24 start_xvfb
 mkdir -p "$ROOT/docs"
 shoot_tarrowick "$ROOT/docs/screenshot.png"

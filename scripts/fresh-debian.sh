@@ -66,7 +66,7 @@ debian_mirror() {
         cat /etc/apt/sources.list.d/*.sources 2>/dev/null | awk '$1 == "URIs:" { print $2 }'
         cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null \
             | sed -nE 's/^deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+).*/\2/p'
-    } | grep -v security | grep -E '/debian/?$' | head -n 1
+    } | grep -v security | grep -E '/debian/?$' | head -n 1 || true
 }
 
 suite=${1:-}

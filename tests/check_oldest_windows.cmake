@@ -49,6 +49,8 @@ set(SINCE
     "msvcrt malloc 5.0" "msvcrt memcpy 5.0" "msvcrt memset 5.0" "msvcrt setlocale 5.0" "msvcrt signal 5.0"
     "msvcrt strcat 5.0" "msvcrt strchr 5.0" "msvcrt strerror 5.0" "msvcrt strlen 5.0" "msvcrt strncmp 5.0"
     "msvcrt vfprintf 5.0" "msvcrt wcslen 5.0"
+    # The start-up code of MinGW-w64 12 (Debian 13) asks for it too.
+    "msvcrt _ismbblead 5.0"
     # The C runtime of Windows XP, 7.0, brought these; the 64-bit start-up code uses them.
     "msvcrt ___lc_codepage_func 5.1" "msvcrt ___mb_cur_max_func 5.1" "msvcrt __iob_func 5.1")
 

@@ -363,8 +363,11 @@ int main(int argc, char **argv)
            closed, Stranded);
     printf("  presses and closes that landed within %d ms after the due moment: %u of %u\n",
            COINCIDENCE_MS, Coincided, 9 * scale);
-    printf("  sound output                %s\n", !sound.Read ? "could not be read"
-           : !sound.Present ? "none" : sound.Muted ? "muted" : SoundWarned == SOUND_LOW ? "turned down" : "on");
+    if (sound.Read && sound.Present)
+        printf("  sound output                %s, at %d %%\n", sound.Muted ? "muted" : "on",
+               (int)(sound.Level * 100 + 0.5f));
+    else
+        printf("  sound output                %s\n", sound.Read ? "none" : "could not be read");
     printf("  target openings             %u counted, %u logged\n", Openings, logged);
     printf("  kernel handles              %u -> %u\n", handles, handlesAfter);
     printf("  threads                     %u -> %u\n", threads, threadsAfter);

@@ -8,6 +8,7 @@
 # test fails.  TARROWICK_ARCHS=x64 (or x86) chooses by hand; other arguments
 # go to ctest.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+source "$ROOT/scripts/outcome.sh"
 
 "$ROOT/scripts/install-deps.sh"
 choose_archs
@@ -28,7 +29,7 @@ say_plan() {
 # The two architectures run side by side: each has its own build folder,
 # Wine prefix, Wine server and display, and their tests mostly wait.
 run_suite() {
-    local arch=$1 log start rc=0 counts result
+    local arch=$1 log start rc=0
     shift
     use_arch "$arch"
     log=$(mktemp)
@@ -48,16 +49,8 @@ run_suite() {
     else
         rc=1
     fi
-    counts=$(grep -Eo '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true)
-    # A ctest filter may leave an architecture nothing to run: no failure
-    # of its own, as long as some architecture ran a test.
-    if [ "$rc" -eq 0 ] && [ -z "$counts" ] && grep -q '^No tests were found' "$log"; then
-        counts="no test matched"
-    elif [ "$rc" -ne 0 ] || [ -z "$counts" ]; then
-        counts="FAILED: ${counts:-the build or no test ran}"
-    fi
+    echo "$(suite_outcome "$log" "$rc"), $(( $(date +%s) - start )) s" >"$RESULTS/$arch"
     rm -f "$log"
-    echo "$counts, $(( $(date +%s) - start )) s" >"$RESULTS/$arch"
 }
 
 say_plan
@@ -74,30 +67,6 @@ done
 wait "${pids[@]}"
 
 echo
-echo "== Architectures tested:"
-started=(x86)
-[ -z "${SKIPPED[x64]:-}" ] && started+=(x64)
-for arch in x86 x64; do
-    result=$(cat "$RESULTS/$arch" 2>/dev/null || echo "FAILED: it stopped before giving its outcome")
-    if [ -z "${SKIPPED[$arch]:-}" ]; then
-        echo "   $(arch_title "$arch"): whole suite: $result"
-    elif [[ " ${started[*]} " == *" $arch "* ]]; then
-        echo "   $(arch_title "$arch"): whole suite not run, because ${SKIPPED[$arch]}; checks without Wine: $result"
-    else
-        echo "   $(arch_title "$arch"): not run, because ${SKIPPED[$arch]}"
-        continue
-    fi
-    [[ $result == FAILED* ]] && failed=1
-done
-# Every architecture's counts in one line, as test runners close.
-read -r passed_all failed_all < <(cat "$RESULTS"/x86 "$RESULTS"/x64 2>/dev/null \
-    | awk '/out of/ { for (i = 1; i < NF; i++) if ($i == "of") all += $(i + 1); n = $0; sub(/.*passed, /, "", n); failed += n + 0 }
-           END { print all - failed, failed + 0 }')
+report_outcomes "$RESULTS" || failed=1
 rm -rf "$RESULTS"
-echo "== All of it took $SECONDS s."
-if [ "$((passed_all + failed_all))" -eq 0 ]; then
-    echo "== No test ran at all."
-    failed=1
-fi
-echo "Tests: $passed_all passed, $failed_all failed"
 exit $failed

@@ -40,9 +40,8 @@ report_outcomes() {
     done
     # Every architecture's counts in one line, as test runners close.
     read -r passed_all failed_all < <(cat "$1/x86" "$1/x64" 2>/dev/null \
-        | awk '/out of/ { for (i = 1; i < NF; i++) if ($i == "of") all += $(i + 1)
-                          n = $0; sub(/.*passed, /, "", n); failed += n + 0 }
-               END { print all - failed, failed + 0 }')
+        | sed -nE 's/.* ([0-9]+) tests? failed out of ([0-9]+).*/\1 \2/p' \
+        | awk '{ failed += $1; all += $2 } END { print all - failed, failed + 0 }')
     echo "== All of it took $SECONDS s."
     if [ "$((passed_all + failed_all))" -eq 0 ]; then
         echo "== No test ran at all."

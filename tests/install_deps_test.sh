@@ -75,8 +75,10 @@ done
 # no unzip, say, even where this machine has.
 ROOT=$(dirname "$SCRIPT")/..
 files=("$ROOT"/scripts/*.sh "$ROOT"/tests/*.sh "$ROOT"/.ci/run)
-listed=$(bash "$SCRIPT" --list | cut -d' ' -f1)
-own=$(grep -ohE '^[[:space:]]*[A-Za-z_][A-Za-z0-9_]*\(\)' "${files[@]}" | tr -d ' ()')
+# Listed, or no command at all: the scripts' own functions, bash's builtins and keywords.
+known=$( (bash "$SCRIPT" --list | cut -d' ' -f1
+          grep -ohE '^[[:space:]]*[A-Za-z_][A-Za-z0-9_]*\(\)' "${files[@]}" | tr -d ' ()'
+          compgen -b; compgen -k) )
 # The words in command position: at a line's start, or after a pipe, a
 # list operator, an opening parenthesis, a command substitution or a
 # keyword, past any VAR=value and env; comments dropped.  Words of strings
@@ -97,7 +99,7 @@ package_of() {
 }
 checked=0 unlisted=$failed
 for word in $words; do
-    grep -qxF "$word" <<<"$listed$(printf '\n%s' $own $(compgen -b) $(compgen -k))" && continue
+    grep -qxF "$word" <<<"$known" && continue
     at=$(type -P "$word") || continue
     checked=$((checked + 1))
     if ! package=$(package_of "$at"); then

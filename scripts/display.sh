@@ -27,13 +27,25 @@ start_display() {
     # With a window manager Wine takes each window and box down at once;
     # with none it waits 2 s for one every time.  evilwm asks for a core
     # font only for text it never shows here, and Xvfb has only the cursor's.
-    evilwm --fn cursor >/dev/null 2>&1 &
+    local wm_log
+    wm_log=$(mktemp)
+    evilwm --fn cursor >/dev/null 2>"$wm_log" &
     WM_PID=$!
-    for _ in $(seq 100); do
-        xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    # Up to 20 s: a machine busy making a Wine prefix beside it is slow.
+    for _ in $(seq 400); do
+        if xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; then
+            rm -f "$wm_log"
+            return 0
+        fi
+        kill -0 "$WM_PID" 2>/dev/null || break
         sleep 0.05
     done
-    echo "The window manager did not start on $DISPLAY" >&2
+    if kill -0 "$WM_PID" 2>/dev/null; then
+        echo "The window manager did not start on $DISPLAY within 20 s" >&2
+    else
+        echo "The window manager on $DISPLAY ended as it started, saying: $(cat "$wm_log")" >&2
+    fi
+    rm -f "$wm_log"
     return 1
 }
 
